@@ -1,0 +1,1 @@
+#include <juce_audio_processors/juce_audio_processors.h>

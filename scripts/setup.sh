@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Installs everything a fresh Debian 12 machine lacks to build and test the plug-in.
+# Idempotent: a second run only checks what is already there.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+deps_dir="$root/.deps"
+juce_dir="$deps_dir/juce"
+juce_version="8.0.6"
+
+sudo_cmd=""
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd="sudo"; fi
+
+packages=(
+  cmake g++ make pkg-config
+  libfreetype-dev libfontconfig1-dev
+  libx11-dev libxext-dev libxinerama-dev libxrandr-dev libxcursor-dev libxcomposite-dev libxrender-dev
+  libasound2-dev libjpeg-dev libpng-dev zlib1g-dev
+  libflac-dev libvorbis-dev libogg-dev
+  fonts-dejavu-core
+  xvfb xauth xdotool x11-apps x11-utils imagemagick
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
+  dpkg-dev ca-certificates ccache
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  $sudo_cmd apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# JUCE: use the machine's own install when it is the right version, otherwise
+# fetch Debian's packages from the newer suite into a private folder.
+installed_juce="$(dpkg-query -W -f='${Version}' juce-modules-source 2>/dev/null || true)"
+if [[ "$installed_juce" == ${juce_version}* ]] && [ -d /usr/share/juce/modules ]; then
+  mkdir -p "$deps_dir"
+  ln -sfn / "$juce_dir"
+  echo "setup: using the installed juce-modules-source $installed_juce"
+elif [ -f "$juce_dir/.complete" ]; then
+  echo "setup: JUCE $juce_version already unpacked"
+else
+  # The mirror comes from the machine's own apt sources, so no host is named here.
+  mirror=""
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] || continue
+    mirror="$(awk '/^URIs:/ { for (i = 2; i <= NF; i++) if ($i !~ /security/) { print $i; exit } }' "$f")"
+    [ -n "$mirror" ] && break
+  done
+  if [ -z "$mirror" ] && [ -f /etc/apt/sources.list ]; then
+    mirror="$(awk '$1 == "deb" && $0 !~ /security/ { for (i = 2; i <= NF; i++) if ($i ~ /:\/\//) { print $i; exit } }' /etc/apt/sources.list)"
+  fi
+  if [ -z "$mirror" ]; then
+    echo "setup: no Debian mirror found in the apt sources" >&2
+    exit 1
+  fi
+
+  apt_dir="$deps_dir/apt"
+  rm -rf "$apt_dir" "$juce_dir"
+  mkdir -p "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial" "$apt_dir/sources.list.d" "$apt_dir/debs"
+  keyring=/usr/share/keyrings/debian-archive-keyring.gpg
+  echo "deb [signed-by=$keyring] $mirror trixie main" > "$apt_dir/sources.list"
+  apt_opts=(
+    -o "Dir::Etc::SourceList=$apt_dir/sources.list"
+    -o "Dir::Etc::SourceParts=$apt_dir/sources.list.d"
+    -o "Dir::State::Lists=$apt_dir/lists"
+    -o "Dir::Cache=$apt_dir/cache"
+    -o "Dir::State::status=/var/lib/dpkg/status"
+    -o "APT::Get::List-Cleanup=0"
+  )
+  echo "setup: fetching juce-modules-source $juce_version"
+  apt-get "${apt_opts[@]}" update -q
+  (cd "$apt_dir/debs" && apt-get "${apt_opts[@]}" download "juce-modules-source=${juce_version}*" "juce-modules-source-data=${juce_version}*") || {
+    (cd "$apt_dir/debs" && apt-get "${apt_opts[@]}" download juce-modules-source juce-modules-source-data)
+  }
+  mkdir -p "$juce_dir"
+  for deb in "$apt_dir"/debs/*.deb; do
+    version="$(dpkg-deb -f "$deb" Version)"
+    if [[ "$version" != ${juce_version}* ]]; then
+      echo "setup: $(basename "$deb") is version $version, not $juce_version" >&2
+      exit 1
+    fi
+    dpkg -x "$deb" "$juce_dir"
+  done
+  touch "$juce_dir/.complete"
+fi
+
+test -f "$juce_dir/usr/lib/x86_64-linux-gnu/cmake/JUCE-$juce_version/JUCEUtils.cmake"
+test -d "$juce_dir/usr/share/juce/modules/juce_audio_processors"
+echo "setup: ready"

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds the plug-in, its host and the tests, and runs every test:
+# once in a release build, once under AddressSanitizer and UndefinedBehaviorSanitizer,
+# then a bounded fuzz run of the state loader.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+bash scripts/setup.sh
+
+jobs="$(nproc)"
+source scripts/display.sh
+ensure_display
+
+run_suite() {
+  local dir="$1"; shift
+  cmake -S . -B "$dir" "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+  (cd "$dir" && ctest --output-on-failure --timeout 900)
+}
+
+echo "== release build"
+run_suite build -DCMAKE_BUILD_TYPE=Release
+
+echo "== sanitizer build (ASan + UBSan)"
+ASAN_OPTIONS="detect_leaks=0:halt_on_error=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+  run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DZANDOR_SANITIZE=ON -DZANDOR_BUILD_BENCH=OFF
+
+if [ -x scripts/fuzz.sh ]; then
+  echo "== fuzz (bounded)"
+  bash scripts/fuzz.sh
+fi
+echo "all test suites passed"
