@@ -9,6 +9,7 @@ cd "$root"
 bash scripts/setup.sh
 
 jobs="$(nproc)"
+export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
 source scripts/display.sh
 ensure_display
 
