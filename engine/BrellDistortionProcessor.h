@@ -126,6 +126,7 @@ private:
     juce::AudioBuffer<float> dryBuffer;
     int preparedBlockSize = 0;
     int32_t tapeStartPos = 0;
+    int32_t stutterStartPos = 0; // first slot of the window that STUTTER repeats
     juce::Random chaosRandom;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (BrellDistortionProcessor)

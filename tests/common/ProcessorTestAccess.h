@@ -30,6 +30,9 @@ struct BrellDistortionProcessorTestAccess
     juce::Random& random()                                       { return proc.random; }
     juce::Random& chaosRandom()                                  { return proc.chaosRandom; }
     int32_t& tapeStartPos()                                      { return proc.tapeStartPos; }
+    juce::AudioBuffer<float>& dryBuffer()                        { return proc.dryBuffer; }
+    int& preparedBlockSize()                                     { return proc.preparedBlockSize; }
+    int32_t& stutterStartPos()                                   { return proc.stutterStartPos; }
 
     void advanceSequencer (const juce::AudioPlayHead::PositionInfo& pos, int n) { proc.advanceSequencer (pos, n); }
     bool isRowActiveAtStep (int row, int step) const                          { return proc.isRowActiveAtStep (row, step); }

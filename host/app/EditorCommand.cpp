@@ -1,0 +1,160 @@
+#include "Commands.h"
+
+#include "BackgroundAudio.h"
+#include "EditorWindow.h"
+#include "WindowCapture.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+namespace
+{
+    void runLoopFor (double seconds)
+    {
+        const auto end = juce::Time::getMillisecondCounterHiRes() + seconds * 1000.0;
+        while (juce::Time::getMillisecondCounterHiRes() < end)
+            juce::MessageManager::getInstance()->runDispatchLoopUntil (
+                juce::jmax (1, juce::jmin (50, (int) (end - juce::Time::getMillisecondCounterHiRes()))));
+    }
+
+    void describeWindow (EditorWindow& window)
+    {
+        const auto bounds = window.getEditorBounds();
+        WindowGeometry geometry;
+        getX11WindowGeometry (window.getNativeWindowId(), geometry);
+        const auto editorPosition = window.getEditorScreenPosition();
+
+        std::printf ("editor size: %d x %d\n", bounds.getWidth(), bounds.getHeight());
+        std::printf ("editor resizable: %s\n", window.canResize() ? "yes" : "no");
+        std::printf ("window id: %lu (0x%lx)\n", window.getNativeWindowId(), window.getNativeWindowId());
+        std::printf ("window position: %d %d\n", geometry.x, geometry.y);
+        std::printf ("window size: %d x %d\n", geometry.width, geometry.height);
+        std::printf ("editor position: %d %d\n", editorPosition.x, editorPosition.y);
+        std::fflush (stdout);
+    }
+}
+
+int runEditor (const CommandLine& commandLine)
+{
+    const auto unknown = commandLine.findUnknown ({ "seconds", "screenshot", "cycles", "rate", "block", "set" }, { "quiet" });
+    if (! unknown.isEmpty())
+    {
+        std::fprintf (stderr, "zandor-host editor: unknown option %s\n", unknown[0].toRawUTF8());
+        return 1;
+    }
+
+    juce::String error;
+    const auto seconds = commandLine.getNumber ("seconds", 2.0, 0.0, 3600.0, error);
+    const auto cycles = (int) commandLine.getNumber ("cycles", 0.0, 0.0, 10000.0, error);
+    const auto rate = commandLine.getNumber ("rate", 48000.0, 8000.0, 384000.0, error);
+    const auto block = (int) commandLine.getNumber ("block", 512.0, 1.0, 65536.0, error);
+    if (error.isNotEmpty())
+    {
+        std::fprintf (stderr, "zandor-host editor: %s\n", error.toRawUTF8());
+        return 1;
+    }
+
+    if (! canOpenX11Display())
+    {
+        std::fprintf (stderr, "zandor-host editor: cannot open the X display (is DISPLAY set?)\n");
+        return 2;
+    }
+
+    const auto cwd = juce::File::getCurrentWorkingDirectory();
+    auto host = PluginHost::load (cwd.getChildFile (commandLine.getBundle()), rate, block, error);
+    if (host == nullptr)
+    {
+        std::fprintf (stderr, "zandor-host editor: %s\n", error.toRawUTF8());
+        return 2;
+    }
+
+    if (! applyParameterSettings (*host, commandLine))
+        return 1;
+    host->takeParameterChanges();
+
+    // Every change the plug-in reports, printed as it arrives (from whichever thread).
+    const auto parameters = host->getParameters();
+    host->setParameterChangeCallback ([&parameters] (const ParameterChange& change)
+    {
+        const auto name = juce::isPositiveAndBelow (change.index, (int) parameters.size()) ? parameters[(size_t) change.index].name
+                                                                                          : juce::String ("?");
+        std::printf ("parameter changed: id %u, name \"%s\", value %.6f\n", change.vstId, name.toRawUTF8(), (double) change.value);
+        std::fflush (stdout);
+    });
+
+    HostPlayHead::Settings transport;
+    transport.playing = true;
+    host->setTransport (transport);
+
+    BackgroundAudio audio (*host);
+    audio.start();
+
+    auto openWindow = [&]
+    {
+        auto window = std::make_unique<EditorWindow> (host->getInstance(), "Zandor Pellum - zandor-host");
+        return window;
+    };
+
+    for (int cycle = 0; cycle < cycles; ++cycle)
+    {
+        auto window = openWindow();
+        if (! window->hasEditor())
+        {
+            std::fprintf (stderr, "zandor-host editor: the plug-in gave no editor\n");
+            window.reset();
+            audio.stop();
+            return 2;
+        }
+        runLoopFor (0.15);
+        window.reset();
+        runLoopFor (0.05);
+    }
+    if (cycles > 0)
+        std::printf ("editor cycles: %d\n", cycles);
+
+    auto window = openWindow();
+    if (! window->hasEditor())
+    {
+        std::fprintf (stderr, "zandor-host editor: the plug-in gave no editor\n");
+        window.reset();
+        audio.stop();
+        return 2;
+    }
+
+    bool closeRequested = false;
+    window->onCloseRequested = [&closeRequested] { closeRequested = true; };
+    runLoopFor (0.3);    // lets the window map and the plug-in draw before anyone looks
+    describeWindow (*window);
+
+    const auto end = juce::Time::getMillisecondCounterHiRes() + seconds * 1000.0;
+    while (! closeRequested && juce::Time::getMillisecondCounterHiRes() < end)
+        runLoopFor (0.05);
+
+    int result = 0;
+    if (commandLine.get ("screenshot").isNotEmpty())
+    {
+        const auto image = window->capture (error);
+        const auto file = cwd.getChildFile (commandLine.get ("screenshot"));
+        juce::PNGImageFormat png;
+        file.deleteFile();
+        juce::FileOutputStream stream (file);
+        if (! image.isValid() || ! stream.openedOk() || ! png.writeImageToStream (image, stream))
+        {
+            std::fprintf (stderr, "zandor-host editor: screenshot failed: %s\n", error.toRawUTF8());
+            result = 1;
+        }
+        else
+        {
+            const auto summary = summariseImage (image, image.getBounds());
+            std::printf ("screenshot: %s (%d x %d, %d colours)\n", file.getFullPathName().toRawUTF8(),
+                         image.getWidth(), image.getHeight(), summary.distinctColours);
+        }
+    }
+
+    window.reset();
+    runLoopFor (0.05);
+    audio.stop();
+    host->setParameterChangeCallback ({});
+    std::printf ("audio blocks processed: %lld\n", (long long) audio.getBlocksProcessed());
+    std::printf ("output finite: %s\n", audio.sawNonFiniteOutput() ? "no" : "yes");
+    return audio.sawNonFiniteOutput() ? 3 : result;
+}

@@ -1,0 +1,220 @@
+#include "Commands.h"
+
+#include <juce_audio_formats/juce_audio_formats.h>
+
+namespace
+{
+    void printLevels (const char* label, const juce::AudioBuffer<float>& signal)
+    {
+        for (int channel = 0; channel < signal.getNumChannels(); ++channel)
+        {
+            const auto peak = signal.getMagnitude (channel, 0, signal.getNumSamples());
+            const auto rms = signal.getRMSLevel (channel, 0, signal.getNumSamples());
+            std::printf ("%s channel %d: peak %.6f (%.2f dBFS), rms %.6f (%.2f dBFS)\n", label, channel,
+                         (double) peak, (double) juce::Decibels::gainToDecibels (peak, -200.0f),
+                         (double) rms, (double) juce::Decibels::gainToDecibels (rms, -200.0f));
+        }
+    }
+
+    /** A sine at 220 Hz with a little white noise, the same on every run. */
+    void makeTestSignal (juce::AudioBuffer<float>& signal, double rate)
+    {
+        juce::Random noise (20251211);
+        const double step = juce::MathConstants<double>::twoPi * 220.0 / rate;
+        for (int i = 0; i < signal.getNumSamples(); ++i)
+        {
+            const auto sine = (float) (0.4 * std::sin (step * i));
+            for (int channel = 0; channel < signal.getNumChannels(); ++channel)
+                signal.setSample (channel, i, sine + 0.1f * (noise.nextFloat() * 2.0f - 1.0f));
+        }
+    }
+
+    bool readWav (const juce::File& file, juce::AudioBuffer<float>& signal, double& rate, int channels, juce::String& error)
+    {
+        juce::AudioFormatManager formats;
+        formats.registerBasicFormats();
+        std::unique_ptr<juce::AudioFormatReader> reader (formats.createReaderFor (file));
+        if (reader == nullptr)
+        {
+            error = "cannot read audio from " + file.getFullPathName();
+            return false;
+        }
+
+        if (reader->lengthInSamples > (juce::int64) std::numeric_limits<int>::max() / 2)
+        {
+            error = "the input file is too long";
+            return false;
+        }
+
+        const auto length = (int) reader->lengthInSamples;
+        const auto fileChannels = (int) reader->numChannels;
+        juce::AudioBuffer<float> fileSignal (juce::jmax (1, fileChannels), length);
+        reader->read (&fileSignal, 0, length, 0, true, true);
+        rate = reader->sampleRate;
+
+        signal.setSize (channels, length);
+        for (int channel = 0; channel < channels; ++channel)
+            signal.copyFrom (channel, 0, fileSignal, juce::jmin (channel, fileSignal.getNumChannels() - 1), 0, length);
+        return true;
+    }
+
+    bool writeWav (const juce::File& file, const juce::AudioBuffer<float>& signal, double rate, juce::String& error)
+    {
+        file.deleteFile();
+        auto stream = std::make_unique<juce::FileOutputStream> (file);
+        if (! stream->openedOk())
+        {
+            error = "cannot write " + file.getFullPathName();
+            return false;
+        }
+
+        juce::WavAudioFormat wav;
+        // 32-bit float keeps levels above full scale as they are.
+        std::unique_ptr<juce::AudioFormatWriter> writer (wav.createWriterFor (stream.get(), rate,
+                                                                              (unsigned int) signal.getNumChannels(), 32, {}, 0));
+        if (writer == nullptr)
+        {
+            error = "cannot write a WAV file with these settings";
+            return false;
+        }
+        stream.release();    // the writer owns it now
+        return writer->writeFromAudioSampleBuffer (signal, 0, signal.getNumSamples());
+    }
+}
+
+int runRender (const CommandLine& commandLine)
+{
+    const auto unknown = commandLine.findUnknown ({ "in", "out", "seconds", "rate", "block", "channels", "set", "tempo",
+                                                    "ppq", "load-state", "save-state" },
+                                                  { "playing", "no-playhead", "quiet" });
+    if (! unknown.isEmpty())
+    {
+        std::fprintf (stderr, "zandor-host render: unknown option %s\n", unknown[0].toRawUTF8());
+        return 1;
+    }
+
+    juce::String error;
+    auto seconds = commandLine.getNumber ("seconds", 2.0, 0.0, 3600.0, error);
+    auto rate = commandLine.getNumber ("rate", 48000.0, 8000.0, 384000.0, error);
+    const auto block = (int) commandLine.getNumber ("block", 512.0, 1.0, 65536.0, error);
+    int channels = (int) commandLine.getNumber ("channels", 2.0, 1.0, 2.0, error);
+    const auto tempo = commandLine.getNumber ("tempo", 120.0, 1.0, 999.0, error);
+    const auto ppq = commandLine.getNumber ("ppq", 0.0, -1.0e6, 1.0e9, error);
+    if (error.isNotEmpty())
+    {
+        std::fprintf (stderr, "zandor-host render: %s\n", error.toRawUTF8());
+        return 1;
+    }
+
+    const auto cwd = juce::File::getCurrentWorkingDirectory();
+    juce::AudioBuffer<float> signal;
+    if (commandLine.get ("in").isNotEmpty())
+    {
+        if (! readWav (cwd.getChildFile (commandLine.get ("in")), signal, rate, channels, error))
+        {
+            std::fprintf (stderr, "zandor-host render: %s\n", error.toRawUTF8());
+            return 1;
+        }
+        seconds = signal.getNumSamples() / rate;
+    }
+    else
+    {
+        signal.setSize (channels, (int) std::llround (seconds * rate));
+        makeTestSignal (signal, rate);
+    }
+
+    auto host = PluginHost::load (cwd.getChildFile (commandLine.getBundle()), rate, block, error);
+    if (host == nullptr)
+    {
+        std::fprintf (stderr, "zandor-host render: %s\n", error.toRawUTF8());
+        return 2;
+    }
+
+    if (! applyChannelCount (*host, channels))
+    {
+        std::fprintf (stderr, "zandor-host render: the plug-in refuses %d-channel buses\n", channels);
+        return 2;
+    }
+
+    if (commandLine.get ("load-state").isNotEmpty())
+    {
+        juce::MemoryBlock state;
+        if (! cwd.getChildFile (commandLine.get ("load-state")).loadFileAsData (state) || state.isEmpty())
+        {
+            std::fprintf (stderr, "zandor-host render: cannot read state from %s\n", commandLine.get ("load-state").toRawUTF8());
+            return 1;
+        }
+        host->setComponentState (state);
+        std::printf ("state loaded: %d bytes\n", (int) state.getSize());
+    }
+
+    if (! applyParameterSettings (*host, commandLine))
+        return 1;
+
+    HostPlayHead::Settings transport;
+    transport.bpm = tempo;
+    transport.playing = commandLine.has ("playing");
+    transport.ppqStart = ppq;
+    host->setTransport (transport);
+    host->setPlayHeadEnabled (! commandLine.has ("no-playhead"));
+
+    for (const auto& p : host->getParameters())
+        if (commandLine.getAll ("set").size() > 0)
+            std::printf ("param %s = %s (%.6f)\n", p.name.toRawUTF8(),
+                         host->getInstance().getParameters()[p.index]->getCurrentValueAsText().toRawUTF8(),
+                         (double) host->getParameter (p.vstId));
+
+    std::printf ("rendering: %.3f s at %.0f Hz, %d channel(s), blocks of %d, %s\n", seconds, rate, channels, block,
+                 commandLine.has ("no-playhead") ? "no play head"
+                                                 : (juce::String (tempo) + " bpm, " + (transport.playing ? "playing" : "stopped")
+                                                    + " from ppq " + juce::String (ppq)).toRawUTF8());
+
+    juce::AudioBuffer<float> input (signal);
+    const bool showProgress = ! commandLine.has ("quiet") && signal.getNumSamples() > (int) (rate * 10.0);
+    int lastPercent = -1;
+    host->processInBlocks (signal, [&] (int done)
+    {
+        if (! showProgress)
+            return;
+        const int percent = (int) (100.0 * done / juce::jmax (1, signal.getNumSamples()));
+        if (percent / 10 != lastPercent / 10)
+        {
+            lastPercent = percent;
+            std::fprintf (stderr, "render: %3d%% (%.1f of %.1f s)\n", percent, done / rate, seconds);
+        }
+    });
+
+    printLevels ("input", input);
+    printLevels ("output", signal);
+
+    bool finite = true;
+    for (int channel = 0; channel < signal.getNumChannels(); ++channel)
+        for (int i = 0; i < signal.getNumSamples(); ++i)
+            finite = finite && std::isfinite (signal.getSample (channel, i));
+    std::printf ("output finite: %s\n", finite ? "yes" : "no");
+
+    if (commandLine.get ("out").isNotEmpty())
+    {
+        if (! writeWav (cwd.getChildFile (commandLine.get ("out")), signal, rate, error))
+        {
+            std::fprintf (stderr, "zandor-host render: %s\n", error.toRawUTF8());
+            return 1;
+        }
+        std::printf ("written: %s\n", cwd.getChildFile (commandLine.get ("out")).getFullPathName().toRawUTF8());
+    }
+
+    if (commandLine.get ("save-state").isNotEmpty())
+    {
+        const auto state = host->getComponentState();
+        const auto file = cwd.getChildFile (commandLine.get ("save-state"));
+        if (state.isEmpty() || ! file.replaceWithData (state.getData(), state.getSize()))
+        {
+            std::fprintf (stderr, "zandor-host render: cannot save the state to %s\n", file.getFullPathName().toRawUTF8());
+            return 1;
+        }
+        std::printf ("state saved: %d bytes\n", (int) state.getSize());
+    }
+
+    host->release();
+    return finite ? 0 : 3;
+}

@@ -1,0 +1,361 @@
+#include "EditorComponentTestAccess.h"
+#include "PixelTestHelpers.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+using Access = EditorComponentTestAccess;
+using pixeltest::colourNear;
+using pixeltest::stack;
+
+namespace
+{
+    constexpr int gridWidth = 736;
+    constexpr int gridHeight = 401;
+    constexpr float cw = (736.0f - 90.0f) / 16.0f;
+    constexpr float rh = (401.0f - 22.0f) / 5.0f;
+    constexpr juce::uint32 panel = 0xe6030008;
+
+    struct GlitchGridTest : public ::testing::Test
+    {
+        void SetUp() override
+        {
+            processor = std::make_unique<BrellDistortionProcessor>();
+            grid = std::make_unique<GlitchGrid> (*processor);
+            grid->setBounds (0, 0, gridWidth, gridHeight);
+        }
+
+        juce::MouseEvent eventAt (juce::Point<int> p) const
+        {
+            const auto now = juce::Time::getCurrentTime();
+            return juce::MouseEvent (juce::Desktop::getInstance().getMainMouseSource(), p.toFloat(), {},
+                                     juce::MouseInputSource::defaultPressure, 0.0f, 0.0f, 0.0f, 0.0f,
+                                     grid.get(), grid.get(), now, p.toFloat(), now, 1, false);
+        }
+
+        // The middle of a cell, in grid pixels.
+        static juce::Point<int> centreOf (int row, int step)
+        {
+            return { (int) (90.0f + ((float) step + 0.5f) * cw), (int) (22.0f + ((float) row + 0.5f) * rh) };
+        }
+
+        void press (int row, int step)     { grid->mouseDown (eventAt (centreOf (row, step))); }
+        void drag (int row, int step)      { grid->mouseDrag (eventAt (centreOf (row, step))); }
+        void dragTo (juce::Point<int> p)   { grid->mouseDrag (eventAt (p)); }
+        void release()                     { grid->mouseUp (eventAt ({ 0, 0 })); }
+
+        std::vector<int> row (int r) const
+        {
+            std::vector<int> cells;
+            for (int s = 0; s < 16; ++s)
+                cells.push_back (processor->glitchPattern.get (r, s));
+            return cells;
+        }
+
+        void setRow (int r, std::vector<std::pair<int, int>> blocks)
+        {
+            for (int s = 0; s < 16; ++s)
+                processor->glitchPattern.set (r, s, 0);
+            for (auto [step, length] : blocks)
+                processor->glitchPattern.set (r, step, length);
+        }
+
+        static std::vector<int> rowOf (std::vector<std::pair<int, int>> blocks)
+        {
+            std::vector<int> cells (16, 0);
+            for (auto [step, length] : blocks)
+                cells[(size_t) step] = length;
+            return cells;
+        }
+
+        std::unique_ptr<BrellDistortionProcessor> processor;
+        std::unique_ptr<GlitchGrid> grid;
+    };
+}
+
+//==============================================================================
+TEST_F (GlitchGridTest, CellBoundsFollowTheUnroundedGeometry)
+{
+    EXPECT_EQ (grid->cellBounds (0, 0), juce::Rectangle<float> (90.0f, 22.0f, 40.375f, 75.8f));
+    EXPECT_EQ (grid->cellBounds (4, 15), juce::Rectangle<float> (90.0f + 15.0f * cw, 22.0f + 4.0f * rh, cw, rh));
+    EXPECT_FLOAT_EQ (grid->cellBounds (2, 7).getRight(), grid->cellBounds (2, 8).getX());
+}
+
+TEST_F (GlitchGridTest, CellAtMapsPixelsToCells)
+{
+    const struct { int x, y, row, step; } cases[] {
+        { 90, 22, 0, 0 },   { 130, 22, 0, 0 },   { 131, 22, 0, 1 },   { 735, 22, 0, 15 },
+        { 736, 22, -1, -1 }, { 89, 100, -1, -1 }, { 100, 21, -1, -1 }, { 100, 400, 4, 0 },
+        { 100, 401, -1, -1 }, { 400, 97, 0, 7 },  { 400, 98, 1, 7 },   { -5, -5, -1, -1 },
+    };
+
+    for (const auto& c : cases)
+    {
+        const auto cell = grid->cellAt ({ c.x, c.y });
+        EXPECT_EQ (cell.row, c.row) << "at " << c.x << ", " << c.y;
+        EXPECT_EQ (cell.step, c.step) << "at " << c.x << ", " << c.y;
+    }
+}
+
+TEST_F (GlitchGridTest, SizesWithoutRoomForCellsHaveNoCellsAndPaintOnlyThePanel)
+{
+    for (const auto size : { juce::Point<int> (90, 401), juce::Point<int> (736, 22), juce::Point<int> (40, 10),
+                             juce::Point<int> (0, 0) })
+    {
+        grid->setSize (size.x, size.y);
+
+        for (const auto p : { juce::Point<int> (90, 22), juce::Point<int> (100, 30), juce::Point<int> (0, 0) })
+            EXPECT_EQ (grid->cellAt (p).row, -1) << size.x << " x " << size.y;
+
+        grid->mouseDown (eventAt ({ 95, 25 }));
+        EXPECT_EQ (row (0), rowOf ({}));
+        EXPECT_FALSE (Access::dragging (*grid));
+
+        // Painting must not divide by the missing room; paint straight into an image so that the
+        // empty size is covered as well.
+        juce::Image image (juce::Image::ARGB, 64, 64, true);
+        juce::Graphics g (image);
+        grid->paint (g);
+    }
+
+    grid->setSize (80, 200);
+    processor->currentStep = 0;
+    const auto image = pixeltest::snapshot (*grid);
+    EXPECT_TRUE (colourNear (image.getPixelAt (40, 100), juce::Colour (panel), 2));
+}
+
+//==============================================================================
+TEST_F (GlitchGridTest, GesturesEditThePatternRow)
+{
+    using Blocks = std::vector<std::pair<int, int>>;
+    enum Kind { down, move, up };
+    struct Action { Kind kind; int step; };
+
+    const struct
+    {
+        const char* name;
+        Blocks before;
+        std::vector<Action> actions;
+        Blocks after;
+    } cases[] {
+        { "press places a one-step block",      {},                 { { down, 5 } },                               { { 5, 1 } } },
+        { "drag right stretches",               {},                 { { down, 5 }, { move, 9 } },                  { { 5, 5 } } },
+        { "drag back shortens",                 {},                 { { down, 5 }, { move, 9 }, { move, 7 } },     { { 5, 3 } } },
+        { "drag left stretches",                {},                 { { down, 9 }, { move, 5 } },                  { { 5, 5 } } },
+        { "first move clears the anchor's right", { { 8, 1 }, { 12, 2 } }, { { down, 2 } },                        { { 2, 1 }, { 8, 1 }, { 12, 2 } } },
+        { "... and then removes those blocks",  { { 8, 1 }, { 12, 2 } }, { { down, 2 }, { move, 3 } },             { { 2, 2 } } },
+        { "press inside a block erases it",     { { 4, 3 } },       { { down, 6 } },                               {} },
+        { "latest-starting cover goes first",   { { 2, 6 }, { 4, 3 } }, { { down, 6 } },                           { { 2, 6 } } },
+        { "second press takes the next",        { { 2, 6 }, { 4, 3 } }, { { down, 6 }, { up, 0 }, { down, 6 } },   {} },
+        { "last step of a block erases",        { { 4, 3 } },       { { down, 6 }, { up, 0 }, { down, 7 } },       { { 7, 1 } } },
+        { "same free cell twice toggles",       {},                 { { down, 3 }, { up, 0 }, { down, 3 } },       {} },
+        { "moves after an erase do nothing",    { { 4, 3 } },       { { down, 5 }, { move, 9 }, { move, 12 } },    {} },
+        { "full row from step 0",               {},                 { { down, 0 }, { move, 15 } },                 { { 0, 16 } } },
+        { "moving onto the last step again",    {},                 { { down, 0 }, { move, 4 }, { move, 4 } },     { { 0, 5 } } },
+        { "release ends the gesture",           {},                 { { down, 2 }, { up, 0 }, { move, 9 } },       { { 2, 1 } } },
+        // A move leaves the row holding exactly the block from lo to hi.
+        { "pulling the start back toward the anchor", {},           { { down, 9 }, { move, 5 }, { move, 7 } },     { { 7, 3 } } },
+        { "crossing over the anchor",           {},                 { { down, 9 }, { move, 5 }, { move, 12 } },    { { 9, 4 } } },
+        { "a block reaching in is cut at lo",   { { 2, 3 } },       { { down, 9 }, { move, 3 } },                  { { 2, 1 }, { 3, 7 } } },
+        { "a block inside lo..hi goes",         { { 4, 2 } },       { { down, 9 }, { move, 3 } },                  { { 3, 7 } } },
+        { "blocks left of lo stay",             { { 0, 2 } },       { { down, 9 }, { move, 3 }, { move, 8 } },     { { 0, 2 }, { 8, 2 } } },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        setRow (2, c.before);
+        release();
+
+        for (const auto& a : c.actions)
+        {
+            switch (a.kind)
+            {
+                case down: press (2, a.step); break;
+                case move: drag (2, a.step); break;
+                case up:   release(); break;
+            }
+        }
+
+        EXPECT_EQ (row (2), rowOf (c.after));
+
+        for (int other : { 0, 1, 3, 4 })
+            EXPECT_EQ (row (other), rowOf ({}));
+    }
+}
+
+TEST_F (GlitchGridTest, PressStatesFollowTheGesture)
+{
+    press (1, 4);
+    EXPECT_TRUE (Access::dragging (*grid));
+    EXPECT_FALSE (Access::erasing (*grid));
+    EXPECT_EQ (Access::dragRow (*grid), 1);
+    EXPECT_EQ (Access::dragStartStep (*grid), 4);
+    EXPECT_EQ (Access::lastDragStep (*grid), 4);
+
+    drag (1, 6);
+    EXPECT_EQ (Access::lastDragStep (*grid), 6);
+
+    release();
+    EXPECT_FALSE (Access::dragging (*grid));
+    EXPECT_EQ (Access::dragRow (*grid), -1);
+    EXPECT_EQ (Access::dragStartStep (*grid), 4);
+
+    press (1, 5);   // inside the block just drawn
+    EXPECT_TRUE (Access::erasing (*grid));
+    EXPECT_FALSE (Access::dragging (*grid));
+    EXPECT_EQ (Access::dragRow (*grid), -1);
+    EXPECT_EQ (row (1), rowOf ({}));
+}
+
+TEST_F (GlitchGridTest, PressOffTheCellsChangesNothing)
+{
+    for (const auto p : { juce::Point<int> (89, 200), juce::Point<int> (300, 21), juce::Point<int> (736, 200),
+                          juce::Point<int> (300, 401) })
+    {
+        grid->mouseDown (eventAt (p));
+        EXPECT_FALSE (Access::dragging (*grid));
+        EXPECT_FALSE (Access::erasing (*grid));
+        EXPECT_EQ (Access::dragRow (*grid), -1);
+    }
+
+    for (int r = 0; r < 5; ++r)
+        EXPECT_EQ (row (r), rowOf ({}));
+}
+
+TEST_F (GlitchGridTest, DragOffTheRowPausesTheGesture)
+{
+    press (3, 4);
+    drag (3, 7);
+    dragTo ({ 300, 10 });       // header
+    dragTo ({ 40, 250 });       // label column
+    dragTo ({ 800, 250 });      // right of the grid
+    drag (2, 12);               // another row
+    EXPECT_EQ (row (3), rowOf ({ { 4, 4 } }));
+    EXPECT_EQ (row (2), rowOf ({}));
+
+    drag (3, 10);
+    EXPECT_EQ (row (3), rowOf ({ { 4, 7 } }));
+}
+
+TEST_F (GlitchGridTest, LengthsBeyondTheRowDoNotOverflowAPress)
+{
+    processor->glitchPattern.set (0, 3, std::numeric_limits<int32_t>::max());
+    press (0, 15);
+    EXPECT_EQ (row (0), rowOf ({}));
+}
+
+//==============================================================================
+namespace
+{
+    juce::Colour colourAt (const juce::Image& image, juce::Point<float> p)
+    {
+        return image.getPixelAt ((int) p.x, (int) p.y);
+    }
+}
+
+TEST_F (GlitchGridTest, PaintsHeaderHighlightAndPlayheadAtTheCurrentStep)
+{
+    processor->currentStep = 3;
+    const auto image = pixeltest::snapshot (*grid);
+
+    // Header cells, just below the panel's outline and above the digits.
+    EXPECT_TRUE (colourNear (colourAt (image, { 90.0f + 3.2f * cw, 3.0f }), stack ({ panel, 0x26bb44ff }), 2));
+    EXPECT_TRUE (colourNear (colourAt (image, { 90.0f + 1.2f * cw, 3.0f }), stack ({ panel }), 2));
+    EXPECT_TRUE (colourNear (colourAt (image, { 90.0f + 4.2f * cw, 3.0f }), stack ({ panel }), 2));
+
+    // The current step's digit is drawn in the accent, the others in the dim purple.
+    const auto digitBox = [] (int s) { return juce::Rectangle<int> ((int) (90.0f + (float) s * cw), 0, (int) cw, 22); };
+    EXPECT_GT (pixeltest::countNear (image, digitBox (3), juce::Colour (0xffbb44ff), 40), 0);
+    EXPECT_EQ (pixeltest::countNear (image, digitBox (5), juce::Colour (0xffbb44ff), 40), 0);
+
+    // Playhead line in the middle of the column, over a marked empty cell of row 0.
+    const auto cx = (int) (90.0f + 3.5f * cw);
+    const auto rowY = (int) (22.0f + 0.5f * rh);
+    const auto row0 = GlitchGrid::rowColour (0);
+    EXPECT_TRUE (colourNear (image.getPixelAt (cx, rowY),
+                             stack ({ panel, row0.withAlpha ((juce::uint8) 0x14).getARGB(), 0x0dbb44ff, 0x80bb44ff }), 3));
+    EXPECT_TRUE (colourNear (image.getPixelAt (cx + 2, rowY),
+                             stack ({ panel, row0.withAlpha ((juce::uint8) 0x14).getARGB(), 0x0dbb44ff }), 3));
+    EXPECT_TRUE (colourNear (image.getPixelAt ((int) (90.0f + 6.5f * cw), rowY),
+                             stack ({ panel, row0.withAlpha ((juce::uint8) 0x08).getARGB() }), 3));
+}
+
+TEST_F (GlitchGridTest, BeforeTheFirstStepNothingIsMarkedButTheBarLines)
+{
+    processor->currentStep = -1;
+    processor->glitchPattern.set (0, 0, 2);
+    const auto image = pixeltest::snapshot (*grid);
+
+    for (int s = 0; s < 16; ++s)
+        EXPECT_TRUE (colourNear (colourAt (image, { 90.0f + ((float) s + 0.2f) * cw, 3.0f }), stack ({ panel }), 2)) << s;
+
+    const auto rowY = (int) (22.0f + 2.5f * rh);
+    const auto c = GlitchGrid::rowColour (2).withAlpha ((juce::uint8) 0x08).getARGB();
+    for (int s = 0; s < 16; ++s)
+        EXPECT_TRUE (colourNear (image.getPixelAt ((int) (90.0f + ((float) s + 0.5f) * cw), rowY), stack ({ panel, c }), 3)) << s;
+
+    // The block at step 0 is unlit.
+    const auto body = GlitchGrid::rowColour (0);
+    EXPECT_TRUE (colourNear (image.getPixelAt ((int) (90.0f + cw), (int) (22.0f + 0.5f * rh)),
+                             stack ({ panel, body.withAlpha ((juce::uint8) 0x1f).getARGB(),
+                                      body.withAlpha ((juce::uint8) 0x8c).getARGB(), 0x14ffffff }), 3));
+
+    // Bar lines at steps 4, 8 and 12, in the gap between two cells of row 2.
+    for (int k : { 4, 8, 12 })
+        EXPECT_TRUE (colourNear (image.getPixelAt ((int) (90.0f + (float) k * cw), rowY), stack ({ panel, 0x26bb44ff }), 3)) << k;
+}
+
+TEST_F (GlitchGridTest, BlocksShowInTheirRowColoursLitWhileThePlayheadIsInThem)
+{
+    processor->glitchPattern.set (0, 2, 3);    // steps 2..4, lit at step 3
+    processor->glitchPattern.set (4, 10, 15);  // runs past the last step, unlit
+    processor->currentStep = 3;
+    const auto image = pixeltest::snapshot (*grid);
+
+    const auto bodyAt = [&] (int r, float stepPos) {
+        return image.getPixelAt ((int) (90.0f + stepPos * cw), (int) (22.0f + ((float) r + 0.5f) * rh));
+    };
+    const auto expected = [] (int r, bool lit) {
+        const auto c = GlitchGrid::rowColour (r);
+        return stack ({ panel, c.withAlpha ((juce::uint8) 0x1f).getARGB(),
+                        c.withAlpha ((juce::uint8) (lit ? 0xd9 : 0x8c)).getARGB(), lit ? 0x33ffffffu : 0x14ffffffu });
+    };
+
+    // The block spans its three cells without the gaps between them (step 4's left edge carries a bar line).
+    for (float p : { 2.3f, 3.0f, 3.9f, 4.5f, 4.7f })
+        EXPECT_TRUE (colourNear (bodyAt (0, p), expected (0, true), 3)) << p;
+
+    // Clipped at the right edge of the 16th step, and not lit although it covers step 3 nowhere.
+    for (float p : { 10.5f, 13.0f, 15.8f })
+        EXPECT_TRUE (colourNear (bodyAt (4, p), expected (4, false), 3)) << p;
+}
+
+TEST_F (GlitchGridTest, SoundingRowsLightTheirLabels)
+{
+    processor->activeMask = 0b00010;
+    const auto image = pixeltest::snapshot (*grid);
+
+    const auto labelBox = [] (int r) { return juce::Rectangle<int> (6, (int) (22.0f + (float) r * rh) + 2, 82, (int) rh - 4); };
+    const auto midRight = [] (int r) { return juce::Point<int> (86, (int) (22.0f + ((float) r + 0.5f) * rh)); };
+
+    EXPECT_TRUE (colourNear (image.getPixelAt (midRight (1).x, midRight (1).y),
+                             stack ({ panel, GlitchGrid::rowColour (1).withAlpha ((juce::uint8) 0x14).getARGB() }), 2));
+    EXPECT_GT (pixeltest::countNear (image, labelBox (1), GlitchGrid::rowColour (1), 30), 0);
+
+    for (int r : { 0, 2, 3, 4 })
+    {
+        EXPECT_TRUE (colourNear (image.getPixelAt (midRight (r).x, midRight (r).y), stack ({ panel }), 2)) << r;
+        EXPECT_EQ (pixeltest::countNear (image, labelBox (r), GlitchGrid::rowColour (r), 30), 0) << r;
+        EXPECT_GT (pixeltest::countNear (image, labelBox (r),
+                                         pixeltest::over (juce::Colour (panel), GlitchGrid::rowColour (r).withAlpha ((juce::uint8) 0x80)), 30), 0) << r;
+    }
+}
+
+TEST_F (GlitchGridTest, TimerCallbackIsReachable)
+{
+    grid->timerCallback();
+    SUCCEED();
+}

@@ -1,8 +1,0 @@
-#include "BrellDistortionProcessor.h"
-#include <gtest/gtest.h>
-
-TEST (Processor, HasName)
-{
-    BrellDistortionProcessor p;
-    EXPECT_EQ (p.getName(), "Zandor Pellum");
-}

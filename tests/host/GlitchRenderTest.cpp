@@ -1,0 +1,210 @@
+#include "HostTestSupport.h"
+
+#include <set>
+
+using namespace hosttest;
+
+// The glitch rows as a DAW hears them: a saved pattern, a playing transport at 120 bpm, and a render
+// compared with the same render through the same chain with the glitch switch off.
+namespace
+{
+constexpr double rate = 48000.0;
+constexpr int blockSize = 512;
+constexpr int samplesPerStep = 6000; // a sixteenth note at 120 bpm and 48 kHz
+constexpr int renderLength = 16 * samplesPerStep;
+
+enum Row { stutter, tapeStop, crush, reverse, gate };
+
+// One block of two steps per row, with empty steps between them, so every effect stands alone.
+constexpr int firstStepOf[5] = { 1, 4, 7, 10, 13 };
+const char* const patternRows[5] = {
+    "0200000000000000",
+    "0000200000000000",
+    "0000000200000000",
+    "0000000000200000",
+    "0000000000000200",
+};
+
+// Host-synced steps change at block starts: a step begins with the first block that starts inside it.
+int stepStart (int step) { return (step * samplesPerStep + blockSize - 1) / blockSize * blockSize; }
+
+struct Region
+{
+    int begin, end;
+    bool contains (int sample) const { return sample >= begin && sample < end; }
+};
+
+Region regionOf (int row) { return { stepStart (firstStepOf[row]), stepStart (firstStepOf[row] + 2) }; }
+
+std::unique_ptr<PluginHost> loadWithPattern (bool glitchOn)
+{
+    auto host = loadPlugin (rate, blockSize);
+    if (host == nullptr)
+        return nullptr;
+
+    const auto saved = host->getComponentState();
+    auto xml = juce::AudioProcessor::getXmlFromBinary (saved.getData(), (int) saved.getSize());
+    if (xml == nullptr || xml->getChildByName ("GlitchGrid") == nullptr)
+    {
+        ADD_FAILURE() << "the module's state carries no glitch grid";
+        return nullptr;
+    }
+
+    auto* grid = xml->getChildByName ("GlitchGrid");
+    for (int row = 0; row < 5; ++row)
+        grid->setAttribute ("row" + juce::String (row), patternRows[row]);
+
+    juce::MemoryBlock edited;
+    juce::AudioProcessor::copyXmlToBinary (*xml, edited);
+    host->setComponentState (edited);
+
+    setParameter (*host, "glitchOn", glitchOn ? 1.0f : 0.0f);
+
+    HostPlayHead::Settings transport;
+    transport.bpm = 120.0;
+    transport.playing = true;
+    transport.ppqStart = 0.0;
+    host->setTransport (transport);
+    return host;
+}
+
+class GlitchRender : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        input = makeSignal (2, renderLength, rate, 0.3f);
+
+        auto plain = loadWithPattern (false);
+        auto glitched = loadWithPattern (true);
+        ASSERT_NE (plain, nullptr);
+        ASSERT_NE (glitched, nullptr);
+
+        reference = input;
+        plain->processInBlocks (reference);
+        output = input;
+        glitched->processInBlocks (output);
+
+        ASSERT_TRUE (allFinite (output));
+    }
+
+    float out (int ch, int i) const { return output.getSample (ch, i); }
+    float ref (int ch, int i) const { return reference.getSample (ch, i); }
+
+    juce::AudioBuffer<float> input, reference, output;
+};
+
+TEST_F (GlitchRender, OutsideTheBlocksTheSignalIsUntouched)
+{
+    for (int ch = 0; ch < 2; ++ch)
+        for (int i = 0; i < renderLength; ++i)
+        {
+            bool inside = false;
+            for (int row = 0; row < 5; ++row)
+                inside = inside || regionOf (row).contains (i);
+
+            if (! inside)
+                ASSERT_EQ (out (ch, i), ref (ch, i)) << "channel " << ch << " sample " << i;
+        }
+}
+
+TEST_F (GlitchRender, StutterRepeatsOneStretchFromBeforeItsStart)
+{
+    const auto region = regionOf (stutter);
+
+    // The length is drawn at random: find the one that explains the whole region.
+    int found = 0;
+    for (int length = 100; length < 4000 && found == 0; ++length)
+    {
+        bool matches = true;
+        for (int i = region.begin; i < region.end && matches; ++i)
+        {
+            const auto source = region.begin - length + (i - region.begin) % length;
+            matches = juce::exactlyEqual (out (0, i), ref (0, source)) && juce::exactlyEqual (out (1, i), ref (1, source));
+        }
+
+        if (matches)
+            found = length;
+    }
+
+    EXPECT_GE (found, 100);
+    EXPECT_LT (found, region.end - region.begin); // it does repeat inside the region
+}
+
+TEST_F (GlitchRender, TapeStopStartsLiveAndFadesOut)
+{
+    const auto region = regionOf (tapeStop);
+
+    for (int ch = 0; ch < 2; ++ch)
+    {
+        EXPECT_EQ (out (ch, region.begin), ref (ch, region.begin));
+
+        const auto tailStart = region.end - 1000;
+        const auto tailRms = output.getRMSLevel (ch, tailStart, 1000);
+        const auto referenceRms = reference.getRMSLevel (ch, tailStart, 1000);
+        EXPECT_LT (tailRms, 0.05f * referenceRms) << ch;
+    }
+}
+
+TEST_F (GlitchRender, CrushLeavesFewLevels)
+{
+    const auto region = regionOf (crush);
+
+    for (int ch = 0; ch < 2; ++ch)
+    {
+        std::set<float> levels, referenceLevels;
+        for (int i = region.begin; i < region.end; ++i)
+        {
+            levels.insert (out (ch, i));
+            referenceLevels.insert (ref (ch, i));
+        }
+
+        // At most 2^5 steps per unit at the default chaos, over a signal within about +-1.1.
+        EXPECT_LE (levels.size(), 80u) << ch;
+        EXPECT_GT (referenceLevels.size(), 200u) << ch;
+    }
+}
+
+TEST_F (GlitchRender, ReversePlaysBackwardsFromTheNewestSample)
+{
+    const auto region = regionOf (reverse);
+
+    for (int ch = 0; ch < 2; ++ch)
+        for (int i = region.begin; i < region.end; ++i)
+            ASSERT_EQ (out (ch, i), ref (ch, 2 * region.begin - 1 - i)) << "channel " << ch << " sample " << i;
+}
+
+TEST_F (GlitchRender, GateChopsInEqualHalves)
+{
+    const auto region = regionOf (gate);
+
+    // Each sample either passes or is muted, both channels alike.
+    int firstMuted = -1;
+    for (int i = region.begin; i < region.end; ++i)
+    {
+        const bool silent = juce::exactlyEqual (out (0, i), 0.0f) && juce::exactlyEqual (out (1, i), 0.0f);
+        const bool muted = silent && (! juce::exactlyEqual (ref (0, i), 0.0f) || ! juce::exactlyEqual (ref (1, i), 0.0f));
+        if (! muted)
+        {
+            ASSERT_EQ (out (0, i), ref (0, i)) << i;
+            ASSERT_EQ (out (1, i), ref (1, i)) << i;
+        }
+        else if (firstMuted < 0)
+        {
+            firstMuted = i;
+        }
+    }
+
+    ASSERT_GE (firstMuted, 0);
+    const auto half = firstMuted - region.begin + 1; // the first half period passes one sample short
+
+    for (int i = region.begin; i < region.end; ++i)
+    {
+        const bool shouldMute = ((i - region.begin + 1) / half) % 2 == 1;
+        if (shouldMute)
+            ASSERT_EQ (out (0, i), 0.0f) << i;
+        else
+            ASSERT_EQ (out (0, i), ref (0, i)) << i;
+    }
+}
+} // namespace

@@ -1,0 +1,128 @@
+#pragma once
+
+// Shared helpers for the tests that load the built module through the project's host.
+#include "BackgroundAudio.h"
+#include "EditorWindow.h"
+#include "PluginHost.h"
+#include "WindowCapture.h"
+
+#include <juce_audio_formats/juce_audio_formats.h>
+
+#include <gtest/gtest.h>
+
+namespace hosttest
+{
+    inline juce::File bundleFile()    { return juce::File (ZANDOR_VST3_BUNDLE_PATH); }
+    inline juce::File hostProgram()   { return juce::File (ZANDOR_HOST_EXE_PATH); }
+
+    /** Loads the built bundle; records a test failure and returns nullptr when it cannot. */
+    inline std::unique_ptr<PluginHost> loadPlugin (double sampleRate = 48000.0, int blockSize = 512)
+    {
+        juce::String error;
+        auto host = PluginHost::load (bundleFile(), sampleRate, blockSize, error);
+        if (host == nullptr)
+            ADD_FAILURE() << "cannot load " << bundleFile().getFullPathName() << ": " << error;
+        return host;
+    }
+
+    /** The VST3 id a DAW stores for a parameter identifier, computed here independently of the host. */
+    inline juce::uint32 expectedVstId (const std::string& identifier)
+    {
+        juce::uint32 h = 0;
+        for (const char c : identifier)
+            h = h * 31u + (juce::uint32) (unsigned char) c;
+        return h & 0x7fffffffu;
+    }
+
+    inline juce::AudioProcessorParameter& parameter (PluginHost& host, const std::string& identifier)
+    {
+        auto* p = host.findParameter (expectedVstId (identifier));
+        if (p == nullptr)
+            throw std::runtime_error ("no parameter " + identifier);
+        return *p;
+    }
+
+    inline void setParameter (PluginHost& host, const std::string& identifier, float normalised)
+    {
+        EXPECT_TRUE (host.setParameter (expectedVstId (identifier), normalised)) << identifier;
+    }
+
+    /** A stereo (or mono) test signal: a sine with some noise, well inside full scale. */
+    inline juce::AudioBuffer<float> makeSignal (int numChannels, int numSamples, double sampleRate, float amplitude = 0.4f)
+    {
+        juce::AudioBuffer<float> signal (numChannels, numSamples);
+        juce::Random random (1234);
+        for (int channel = 0; channel < numChannels; ++channel)
+            for (int i = 0; i < numSamples; ++i)
+                signal.setSample (channel, i, amplitude * (0.8f * (float) std::sin (juce::MathConstants<double>::twoPi * (330.0 + 110.0 * channel) * i / sampleRate)
+                                                           + 0.2f * (random.nextFloat() * 2.0f - 1.0f)));
+        return signal;
+    }
+
+    inline bool allFinite (const juce::AudioBuffer<float>& buffer)
+    {
+        for (int channel = 0; channel < buffer.getNumChannels(); ++channel)
+            for (int i = 0; i < buffer.getNumSamples(); ++i)
+                if (! std::isfinite (buffer.getSample (channel, i)))
+                    return false;
+        return true;
+    }
+
+    inline void runMessageLoop (int milliseconds)
+    {
+        const auto end = juce::Time::getMillisecondCounterHiRes() + milliseconds;
+        while (juce::Time::getMillisecondCounterHiRes() < end)
+            juce::MessageManager::getInstance()->runDispatchLoopUntil (10);
+    }
+
+    /** Runs the message loop until the editor area of the window shows a drawn picture (or the
+        time is up) and returns what the last capture showed. */
+    inline ImageSummary waitForDrawnEditor (EditorWindow& window, int timeoutMs = 8000, int minimumColours = 16)
+    {
+        ImageSummary summary;
+        const auto end = juce::Time::getMillisecondCounterHiRes() + timeoutMs;
+        do
+        {
+            runMessageLoop (200);
+            juce::String error;
+            const auto image = window.capture (error);
+            if (image.isValid() && window.getEditor() != nullptr)
+                summary = summariseImage (image, window.getLocalArea (window.getEditor(), window.getEditor()->getLocalBounds()));
+        }
+        while (summary.distinctColours < minimumColours && juce::Time::getMillisecondCounterHiRes() < end);
+        return summary;
+    }
+
+    struct ProgramResult
+    {
+        int exitCode = -1;
+        juce::String output;
+    };
+
+    /** Runs the zandor-host program with these arguments and collects stdout and stderr. */
+    inline ProgramResult runHostProgram (const juce::StringArray& arguments, int timeoutMs = 60000)
+    {
+        juce::StringArray command;
+        command.add (hostProgram().getFullPathName());
+        command.addArray (arguments);
+
+        ProgramResult result;
+        juce::ChildProcess process;
+        if (! process.start (command, juce::ChildProcess::wantStdOut | juce::ChildProcess::wantStdErr))
+            return result;
+
+        result.output = process.readAllProcessOutput();
+        if (process.waitForProcessToFinish (timeoutMs))
+            result.exitCode = (int) process.getExitCode();
+        else
+            process.kill();
+        return result;
+    }
+}
+
+/** Editor tests need an X server; without one they say so and skip. */
+#define SKIP_WITHOUT_DISPLAY()                                                                          \
+    if (! canOpenX11Display())                                                                          \
+        GTEST_SKIP() << "no X display can be opened (DISPLAY=" << (std::getenv ("DISPLAY") != nullptr  \
+                                                                       ? std::getenv ("DISPLAY") : "")  \
+                     << "); scripts/test.sh starts Xvfb"

@@ -1,0 +1,130 @@
+#include "HostTestSupport.h"
+
+#include "ModuleFactory.h"
+
+using namespace hosttest;
+
+TEST (ModuleHost, FactoryDescribesVendorAndThreeClassesInOrder)
+{
+    FactoryInfo info;
+    juce::String error;
+    ASSERT_TRUE (readFactoryInfo (bundleFile(), info, error)) << error;
+
+    EXPECT_EQ (info.factoryVersion, 3);
+    EXPECT_EQ (info.vendor, "ZandorPellumTessarine");
+    EXPECT_EQ (info.url, "");
+    EXPECT_EQ (info.email, "");
+
+    struct Expected { const char* category; const char* subCategories; };
+    const Expected expected[] = {
+        { "Audio Module Class", "Fx" },
+        { "Component Controller Class", "Fx" },
+        { "Plugin Compatibility Class", nullptr },   // sub-categories are not part of this class's description
+    };
+
+    ASSERT_EQ (info.classes.size(), std::size (expected));
+    for (size_t i = 0; i < info.classes.size(); ++i)
+    {
+        const auto& c = info.classes[i];
+        SCOPED_TRACE (c.category.toStdString());
+        EXPECT_EQ (c.name, "Zandor Pellum");
+        EXPECT_EQ (c.category, expected[i].category);
+        if (expected[i].subCategories != nullptr)
+        {
+            EXPECT_EQ (c.subCategories, expected[i].subCategories);
+        }
+        EXPECT_EQ (c.version, "1.0.0");
+        EXPECT_EQ (c.sdkVersion, "VST 3.7.12");
+        EXPECT_EQ (c.classId.length(), 32);
+    }
+
+    // Every class id is distinct and carries the manufacturer and plug-in codes.
+    EXPECT_NE (info.classes[0].classId, info.classes[1].classId);
+    EXPECT_NE (info.classes[1].classId, info.classes[2].classId);
+    for (const auto& c : info.classes)
+        EXPECT_TRUE (c.classId.endsWith (juce::String::toHexString ("KzrtKzpl", 8, 0).toUpperCase())) << c.classId;
+}
+
+TEST (ModuleHost, FactoryCanBeOpenedAgainWhileAnInstanceIsLoaded)
+{
+    auto host = loadPlugin();
+    ASSERT_NE (host, nullptr);
+
+    FactoryInfo info;
+    juce::String error;
+    ASSERT_TRUE (readFactoryInfo (bundleFile(), info, error)) << error;
+    EXPECT_EQ (info.classes.size(), 3u);
+
+    // The instance is unaffected by the second ModuleEntry/ModuleExit pair.
+    auto block = makeSignal (2, 256, 48000.0);
+    host->processBlock (block);
+    EXPECT_TRUE (allFinite (block));
+}
+
+TEST (ModuleHost, MissingBundleIsReportedNotCrashed)
+{
+    FactoryInfo info;
+    juce::String error;
+    EXPECT_FALSE (readFactoryInfo (juce::File ("/nonexistent/Nothing.vst3"), info, error));
+    EXPECT_TRUE (error.isNotEmpty());
+
+    error = {};
+    EXPECT_EQ (PluginHost::load (juce::File ("/nonexistent/Nothing.vst3"), 48000.0, 512, error), nullptr);
+    EXPECT_TRUE (error.isNotEmpty());
+}
+
+TEST (ModuleHost, BusesMidiLatencyTailAndPrograms)
+{
+    auto host = loadPlugin();
+    ASSERT_NE (host, nullptr);
+    auto& instance = host->getInstance();
+
+    ASSERT_EQ (instance.getBusCount (true), 1);
+    ASSERT_EQ (instance.getBusCount (false), 1);
+    EXPECT_EQ (instance.getBus (true, 0)->getName(), "Input");
+    EXPECT_EQ (instance.getBus (false, 0)->getName(), "Output");
+    EXPECT_EQ (instance.getBus (true, 0)->getCurrentLayout(), juce::AudioChannelSet::stereo());
+    EXPECT_EQ (instance.getBus (false, 0)->getCurrentLayout(), juce::AudioChannelSet::stereo());
+    EXPECT_TRUE (instance.getBus (true, 0)->isEnabledByDefault());
+
+    EXPECT_FALSE (instance.acceptsMidi());
+    EXPECT_FALSE (instance.producesMidi());
+    EXPECT_FALSE (instance.supportsDoublePrecisionProcessing());
+
+    host->prepare();
+    EXPECT_EQ (instance.getLatencySamples(), 0);
+    EXPECT_EQ (instance.getTailLengthSeconds(), 0.0);
+    EXPECT_EQ (host->getNumPrograms(), 1);
+    EXPECT_TRUE (instance.hasEditor());
+}
+
+TEST (ModuleHost, AcceptsOnlyMatchingMonoOrStereoLayouts)
+{
+    auto host = loadPlugin();
+    ASSERT_NE (host, nullptr);
+
+    const auto mono = juce::AudioChannelSet::mono();
+    const auto stereo = juce::AudioChannelSet::stereo();
+    struct Case { const char* name; juce::AudioChannelSet in, out; bool accepted; };
+    const Case cases[] = {
+        { "mono/mono", mono, mono, true },
+        { "stereo/stereo", stereo, stereo, true },
+        { "mono/stereo", mono, stereo, false },
+        { "stereo/mono", stereo, mono, false },
+        { "LCR/LCR", juce::AudioChannelSet::createLCR(), juce::AudioChannelSet::createLCR(), false },
+        { "quad/quad", juce::AudioChannelSet::quadraphonic(), juce::AudioChannelSet::quadraphonic(), false },
+        { "5.1/5.1", juce::AudioChannelSet::create5point1(), juce::AudioChannelSet::create5point1(), false },
+        { "7.1/7.1", juce::AudioChannelSet::create7point1(), juce::AudioChannelSet::create7point1(), false },
+    };
+
+    for (const auto& c : cases)
+        EXPECT_EQ (host->supportsLayout (c.in, c.out), c.accepted) << c.name;
+
+    // A refused layout leaves the buses as they were.
+    EXPECT_EQ (host->getInstance().getBus (false, 0)->getCurrentLayout(), stereo);
+
+    ASSERT_TRUE (host->setLayout (mono, mono));
+    EXPECT_EQ (host->getNumChannels(), 1);
+    ASSERT_TRUE (host->setLayout (stereo, stereo));
+    EXPECT_EQ (host->getNumChannels(), 2);
+}

@@ -1,0 +1,119 @@
+#include "HostTestSupport.h"
+
+using namespace hosttest;
+
+namespace
+{
+    /** The number after "label" on the first output line that starts with it. */
+    double numberAfter (const juce::String& output, const juce::String& label)
+    {
+        for (const auto& line : juce::StringArray::fromLines (output))
+            if (line.startsWith (label))
+                return line.fromFirstOccurrenceOf (label, false, false).trim().getDoubleValue();
+        ADD_FAILURE() << "no line starting with \"" << label << "\" in:\n" << output;
+        return 0.0;
+    }
+}
+
+TEST (ProgramHost, InfoPrintsFactoryBusesAndParameters)
+{
+    const auto result = runHostProgram ({ "info", bundleFile().getFullPathName() });
+    ASSERT_EQ (result.exitCode, 0) << result.output;
+
+    for (const juce::String expected : { "vendor: \"ZandorPellumTessarine\"",
+                                         "url: \"\"",
+                                         "class 0: name \"Zandor Pellum\", category \"Audio Module Class\", sub-categories \"Fx\", version \"1.0.0\", sdk \"VST 3.7.12\"",
+                                         "category \"Plugin Compatibility Class\"",
+                                         "input bus 0: \"Input\"",
+                                         "layout mono/mono: accepted",
+                                         "layout mono/stereo: refused",
+                                         "latency: 0 samples",
+                                         "programs: 1",
+                                         "parameters: 10",
+                                         "name \"Bypass\"" })
+        EXPECT_TRUE (result.output.contains (expected)) << expected << "\nin:\n" << result.output;
+
+    const auto driveLine = "param 0: id " + juce::String (expectedVstId ("drive")) + ", name \"Drive\", default 0.500000 \"50.0\"";
+    EXPECT_TRUE (result.output.contains (driveLine)) << result.output;
+}
+
+TEST (ProgramHost, RenderPrintsLevelsThatFollowTheOutputGain)
+{
+    const auto outFile = juce::File::createTempFile (".wav");
+    const auto stateFile = juce::File::createTempFile (".state");
+    const auto result = runHostProgram ({ "render", bundleFile().getFullPathName(), "--seconds", "0.5", "--block", "480",
+                                          "--set", "mix=0", "--set", "output=-24", "--set", "mode=FOLDBACK",
+                                          "--tempo", "140", "--playing", "--out", outFile.getFullPathName(),
+                                          "--save-state", stateFile.getFullPathName() });
+    ASSERT_EQ (result.exitCode, 0) << result.output;
+
+    for (const int channel : { 0, 1 })
+    {
+        const auto prefix = juce::String (" channel ") + juce::String (channel) + ": peak";
+        const auto inPeak = numberAfter (result.output, "input" + prefix);
+        const auto outPeak = numberAfter (result.output, "output" + prefix);
+        EXPECT_GT (inPeak, 0.1);
+        EXPECT_NEAR (outPeak, inPeak * std::pow (10.0, -24.0 / 20.0), 1.0e-5);
+    }
+    EXPECT_TRUE (result.output.contains ("output finite: yes"));
+
+    juce::AudioFormatManager formats;
+    formats.registerBasicFormats();
+    std::unique_ptr<juce::AudioFormatReader> reader (formats.createReaderFor (outFile));
+    ASSERT_NE (reader, nullptr);
+    EXPECT_EQ (reader->numChannels, 2u);
+    EXPECT_EQ (reader->lengthInSamples, 24000);
+
+    // The saved state loads into a fresh render and brings its settings along.
+    const auto reloaded = runHostProgram ({ "render", bundleFile().getFullPathName(), "--seconds", "0.1",
+                                            "--load-state", stateFile.getFullPathName(), "--set", "drive=10" });
+    ASSERT_EQ (reloaded.exitCode, 0) << reloaded.output;
+    EXPECT_TRUE (reloaded.output.contains ("param Mode = FOLDBACK")) << reloaded.output;
+    EXPECT_TRUE (reloaded.output.contains ("param Output = -24.0")) << reloaded.output;
+
+    outFile.deleteFile();
+    stateFile.deleteFile();
+}
+
+TEST (ProgramHost, EditorOpensCyclesAndTakesAScreenshot)
+{
+    SKIP_WITHOUT_DISPLAY();
+    const auto shot = juce::File::createTempFile (".png");
+    const auto result = runHostProgram ({ "editor", bundleFile().getFullPathName(), "--seconds", "1.5", "--cycles", "2",
+                                          "--screenshot", shot.getFullPathName() });
+    ASSERT_EQ (result.exitCode, 0) << result.output;
+
+    for (const juce::String expected : { "editor cycles: 2", "editor size: 820 x 700", "editor resizable: no",
+                                         "window id: ", "window position: ", "editor position: ", "output finite: yes" })
+        EXPECT_TRUE (result.output.contains (expected)) << expected << "\nin:\n" << result.output;
+    EXPECT_GT (numberAfter (result.output, "audio blocks processed:"), 10.0);
+
+    const auto image = juce::ImageFileFormat::loadFrom (shot);
+    ASSERT_TRUE (image.isValid());
+    EXPECT_GE (image.getWidth(), 820);
+    EXPECT_GE (image.getHeight(), 700);
+    EXPECT_GE (summariseImage (image, image.getBounds()).distinctColours, 16);
+    shot.deleteFile();
+}
+
+TEST (ProgramHost, BadArgumentsAreRefusedWithAMessage)
+{
+    struct Case { juce::StringArray arguments; int exitCode; const char* message; };
+    const Case cases[] = {
+        { { "render", bundleFile().getFullPathName(), "--bogus", "1" }, 1, "unknown option --bogus" },
+        { { "render", bundleFile().getFullPathName(), "--set", "nothing=1" }, 1, "no parameter" },
+        { { "render", bundleFile().getFullPathName(), "--set", "mode=7" }, 1, "choices 0 to 3" },
+        { { "render", bundleFile().getFullPathName(), "--set", "drive=1.5n" }, 1, "out of 0..1" },
+        { { "render", bundleFile().getFullPathName(), "--channels", "6" }, 1, "--channels" },
+        { { "render", bundleFile().getFullPathName(), "--in", "/nonexistent.wav" }, 1, "cannot read" },
+        { { "info", "/nonexistent/Nothing.vst3" }, 2, "no module binary" },
+        { { "launch", bundleFile().getFullPathName() }, 1, "unknown command" },
+    };
+
+    for (const auto& c : cases)
+    {
+        const auto result = runHostProgram (c.arguments);
+        EXPECT_EQ (result.exitCode, c.exitCode) << c.arguments.joinIntoString (" ") << "\n" << result.output;
+        EXPECT_TRUE (result.output.contains (c.message)) << c.arguments.joinIntoString (" ") << "\n" << result.output;
+    }
+}
