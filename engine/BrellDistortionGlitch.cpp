@@ -58,6 +58,24 @@ float chaosFraction (float value) noexcept
     return value / 100.0f;
 }
 
+// std::round (halves away from zero, the sign of zero kept) without the library call, which
+// the per-sample CRUSH path cannot afford twice a sample.
+inline float roundHalfAwayFromZero (float x) noexcept
+{
+    if (! (std::abs (x) < 8388608.0f)) // 2^23 and above are whole already; also inf and NaN
+        return x;
+
+    auto whole = (float) (int32_t) x;
+    const auto fraction = x - whole; // exact: the bits below the point
+
+    if (fraction >= 0.5f)
+        whole += 1.0f;
+    else if (fraction <= -0.5f)
+        whole -= 1.0f;
+
+    return std::copysign (whole, x);
+}
+
 // Sixteenth notes since the song start, folded into one bar of 16 steps.
 int32_t stepFromSongPosition (double ppq) noexcept
 {
@@ -280,8 +298,8 @@ void BrellDistortionProcessor::processGlitch (float* left, float* right, int num
 
         if (crushOn && crushUsable)
         {
-            l = std::round (levels * l) / levels;
-            r = std::round (levels * r) / levels;
+            l = roundHalfAwayFromZero (levels * l) / levels;
+            r = roundHalfAwayFromZero (levels * r) / levels;
         }
 
         if (reverseOn)

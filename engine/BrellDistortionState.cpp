@@ -1,6 +1,7 @@
 #include "BrellDistortionProcessor.h"
 
 #include <cmath>
+#include <optional>
 
 namespace
 {
@@ -68,6 +69,98 @@ namespace
         return isLeadingDeclaration && text.indexOf (firstInstruction + 2, "<?") < 0;
     }
 
+    // JUCE's text classes step over a multi-byte sequence by its lead byte alone and would walk
+    // past the end of a text that ends inside one, so only well-formed UTF-8 is decoded. The text
+    // ends at the first zero byte, as a decoded string would.
+    bool isWellFormedUtf8 (const uint8_t* bytes, int numBytes)
+    {
+        for (int i = 0; i < numBytes && bytes[i] != 0;)
+        {
+            const auto lead = bytes[i];
+
+            if (lead < 0x80)
+            {
+                ++i;
+                continue;
+            }
+
+            int extra = 0;
+            uint32_t codePoint = 0, lowest = 0;
+
+            if (lead >= 0xc2 && lead <= 0xdf)      { extra = 1; codePoint = lead & 0x1fu; lowest = 0x80; }
+            else if (lead >= 0xe0 && lead <= 0xef) { extra = 2; codePoint = lead & 0x0fu; lowest = 0x800; }
+            else if (lead >= 0xf0 && lead <= 0xf4) { extra = 3; codePoint = lead & 0x07u; lowest = 0x10000; }
+            else                                   return false;
+
+            for (int k = 1; k <= extra; ++k)
+            {
+                if (i + k >= numBytes || (bytes[i + k] & 0xc0) != 0x80)
+                    return false;
+
+                codePoint = (codePoint << 6) | (bytes[i + k] & 0x3fu);
+            }
+
+            if (codePoint < lowest || codePoint > 0x10ffff || (codePoint >= 0xd800 && codePoint <= 0xdfff))
+                return false;
+
+            i += extra + 1;
+        }
+
+        return true;
+    }
+
+    // A parameter value as a number, or nothing when its text is not a plain decimal number.
+    // JUCE's own number reader looks past the end of some short texts and overflows on long
+    // exponents, so the text is checked here first and the reader only sees well-formed numbers.
+    std::optional<double> readValue (const juce::var& value)
+    {
+        if (! value.isString())
+            return (value.isDouble() || value.isInt() || value.isInt64() || value.isBool())
+                       ? std::optional<double> ((double) value) : std::nullopt;
+
+        const auto text = value.toString().trim();
+
+        if (text.isEmpty() || text.length() > 40)
+            return {};
+
+        auto p = text.getCharPointer();
+        auto isDigit = [] (juce::juce_wchar c) { return c >= '0' && c <= '9'; };
+
+        if (*p == '+' || *p == '-')
+            ++p;
+
+        int mantissaDigits = 0;
+        while (isDigit (*p)) { ++p; ++mantissaDigits; }
+
+        if (*p == '.')
+        {
+            ++p;
+            while (isDigit (*p)) { ++p; ++mantissaDigits; }
+        }
+
+        if (mantissaDigits == 0)
+            return {};
+
+        if (*p == 'e' || *p == 'E')
+        {
+            ++p;
+
+            if (*p == '+' || *p == '-')
+                ++p;
+
+            int exponentDigits = 0;
+            while (isDigit (*p)) { ++p; ++exponentDigits; }
+
+            if (exponentDigits == 0 || exponentDigits > 4)
+                return {};
+        }
+
+        if (! p.isEmpty())
+            return {};
+
+        return text.getDoubleValue();
+    }
+
     // The state wrapper: magic number, 32-bit little-endian text length, UTF-8 text. A length
     // past the data is cut to the data present.
     std::unique_ptr<juce::XmlElement> readStateXml (const void* data, int sizeInBytes)
@@ -80,7 +173,13 @@ namespace
         if (length <= 0)
             return {};
 
-        const auto text = juce::String::fromUTF8 (static_cast<const char*> (data) + 8, juce::jmin (sizeInBytes - 8, length));
+        const auto* textStart = static_cast<const char*> (data) + 8;
+        const auto textLength = juce::jmin (sizeInBytes - 8, length);
+
+        if (! isWellFormedUtf8 (reinterpret_cast<const uint8_t*> (textStart), textLength))
+            return {};
+
+        const auto text = juce::String::fromUTF8 (textStart, textLength);
 
         if (! isSafeToParse (text))
             return {};
@@ -156,8 +255,9 @@ void BrellDistortionProcessor::setStateInformation (const void* data, int sizeIn
         loaded = renamed;
     }
 
-    // A value that isn't a finite number would reach the engine as NaN or infinity: such a
-    // parameter keeps what it has. Finite values are limited to the parameter's range.
+    // A value that isn't a finite number would reach the engine as NaN or infinity, and one that
+    // isn't a number at all would read as 0: such a parameter keeps what it has. Finite values
+    // are limited to the parameter's range.
     for (auto child : loaded)
     {
         if (! child.hasType (paramType) || ! child.hasProperty (valueProperty))
@@ -170,13 +270,14 @@ void BrellDistortionProcessor::setStateInformation (const void* data, int sizeIn
         if (parameter == nullptr || current == nullptr)
             continue;
 
-        const auto value = static_cast<double> (child.getProperty (valueProperty));
+        // The value goes in as a number, so the text is never read again by anyone else.
+        const auto value = readValue (child.getProperty (valueProperty));
         const auto& range = parameter->getNormalisableRange();
 
-        if (! std::isfinite (value))
+        if (! value.has_value() || ! std::isfinite (*value))
             child.setProperty (valueProperty, current->load(), nullptr);
-        else if (value < (double) range.start || value > (double) range.end)
-            child.setProperty (valueProperty, juce::jlimit ((double) range.start, (double) range.end, value), nullptr);
+        else
+            child.setProperty (valueProperty, juce::jlimit ((double) range.start, (double) range.end, *value), nullptr);
     }
 
     apvts.replaceState (loaded);

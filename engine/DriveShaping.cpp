@@ -4,8 +4,10 @@
 // The build compiles this file with -fno-trapping-math: without it GCC keeps the selects in
 // these loops as branches (a compare might raise a floating-point flag that a branch would have
 // skipped), so nothing vectorises. Results are unchanged; only exception flags, which nothing
-// reads, may differ. It also compiles it with -ffp-contract=off, so that the AVX2 copies below
-// (picked at load time where the processor has AVX2) give the same samples as the SSE2 ones.
+// reads, may differ. It also compiles it with -ffp-contract=off, so that the AVX2 copies of the
+// two clipping loops (picked at load time where the processor has AVX2) give the same samples
+// as the SSE2 ones. BITCRUSH and FOLDBACK get no such copy: GCC turns their whole-number steps
+// back into branches when it may use AVX2, which is slower than SSE2.
 #if defined (__GNUC__) && ! defined (__clang__) && defined (__x86_64__)
  #define ZANDOR_SHAPING_CLONES __attribute__ ((target_clones ("avx2", "default")))
 #else
@@ -30,7 +32,7 @@ ZANDOR_SHAPING_CLONES void shapeSoftClip (float* __restrict samples, size_t n, f
         samples[i] = zandor::fastTanh (driveGain * samples[i]);
 }
 
-ZANDOR_SHAPING_CLONES void shapeBitcrush (float* __restrict samples, size_t n, float driveGain, float levels) noexcept
+void shapeBitcrush (float* __restrict samples, size_t n, float driveGain, float levels) noexcept
 {
     // Every float at or beyond 2^23 is already a whole number, and the int conversion
     // below is only valid under that.
@@ -48,7 +50,7 @@ ZANDOR_SHAPING_CLONES void shapeBitcrush (float* __restrict samples, size_t n, f
     }
 }
 
-ZANDOR_SHAPING_CLONES void shapeFoldback (float* __restrict samples, size_t n, float driveGain) noexcept
+void shapeFoldback (float* __restrict samples, size_t n, float driveGain) noexcept
 {
     // Folding at +-1 is odd and, for a magnitude a > 1, takes ceil ((a - 1) / 2) folds
     // (capped at 32): an even count leaves a - 2 * folds, an odd one 2 * folds - a.
@@ -65,8 +67,8 @@ ZANDOR_SHAPING_CLONES void shapeFoldback (float* __restrict samples, size_t n, f
         folds += (float) folds < limited ? 1 : 0;
         const float twiceFolds = 2.0f * (float) folds;
         const float folded = (folds & 1) != 0 ? twiceFolds - a : a - twiceFolds;
-        const float signedFolded = y < 0.0f ? -folded : folded;
-        samples[i] = a > 1.0f ? signedFolded : y;
+        // Within +-1 no fold applies and folded is a itself, so the sign restores y.
+        samples[i] = y < 0.0f ? -folded : folded;
     }
 }
 

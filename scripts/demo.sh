@@ -17,6 +17,12 @@ mkdir -p out
 echo "installed: $bundle"
 "$host" info "$bundle"
 "$host" render "$bundle" --seconds 4 --tempo 120 --playing \
-  --set drive=60 --set mode=1 --set filterCutoff=4000 \
-  --out out/demo.wav
-echo "demo written to out/demo.wav"
+  --set drive=60 --set mode=SOFT\ CLIP --set filterCutoff=4000 --set glitchOn=1 \
+  --save-state out/demo-state.bin --out out/demo.wav
+echo "demo written to out/demo.wav (its settings in out/demo-state.bin)"
+
+# A picture of the editor, opened in a real window as a DAW would (Xvfb when no display is set).
+source scripts/display.sh
+ensure_display
+"$host" editor "$bundle" --seconds 2 --set drive=60 --set glitchOn=1 --screenshot out/editor.png
+echo "editor picture written to out/editor.png"

@@ -177,6 +177,34 @@ INSTANTIATE_TEST_SUITE_P (Table, CrushRounding, ::testing::Values (
     CrushCase { 3.0f, -0.3f, -0.25f },
     CrushCase { 4.0f, -0.03125f, -0.0625f }));
 
+TEST_F (GlitchEffects, CrushMatchesLibraryRoundingBitForBit)
+{
+    sound ({ rowCrush });
+
+    for (float bits : { 1.0f, 3.0f, 4.7f, 7.99f })
+    {
+        access.crushBits() = bits;
+        const auto levels = std::exp2 (bits);
+
+        // Halves, near-halves, signed zeros, large values and the special ones.
+        std::vector<float> in { 0.0f, -0.0f, 1.0e-30f, -1.0e-30f, 3.0e7f, -3.0e7f, 1.0e38f,
+                                std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity() };
+        for (int k = -600; k <= 600; ++k)
+        {
+            const auto half = (k + 0.5f) / levels;
+            in.insert (in.end(), { half, std::nextafter (half, 0.0f), std::nextafter (half, 2.0f * half), k * 0.00173f });
+        }
+
+        const auto out = run (in);
+        for (size_t i = 0; i < in.size(); ++i)
+        {
+            const auto expected = std::round (levels * in[i]) / levels;
+            ASSERT_EQ (out[i], expected) << bits << " " << in[i];
+            ASSERT_EQ (std::signbit (out[i]), std::signbit (expected)) << bits << " " << in[i];
+        }
+    }
+}
+
 TEST_F (GlitchEffects, GatePassesThenMutesEachHalfPeriod)
 {
     access.triggerGlitch (rowGate);

@@ -294,6 +294,10 @@ TEST (SavedState, BlocksThatAreNotAStateAreIgnored)
     cases.push_back ({ "inline DTD", wrap (std::string (xmlDeclaration) + " <!DOCTYPE Parameters [<!ENTITY e \"<GlitchGrid row0='f'/>\">]><Parameters>&e;</Parameters>") });
     cases.push_back ({ "open hex reference at the end", wrap (std::string (xmlDeclaration) + " <Parameters>&#x4") });
     cases.push_back ({ "hex reference without ';'", wrap (std::string (xmlDeclaration) + " <Parameters><GlitchGrid row0=\"f&#x4z\"/></Parameters>") });
+    cases.push_back ({ "lead byte before the terminator", wrap (std::string (xmlDeclaration) + " <Parameters><GlitchGrid row0=\"f\xc3") });
+    cases.push_back ({ "lead byte without continuation", wrap (gridDoc ("row0=\"f\xe2\x41\x42\"")) });
+    cases.push_back ({ "overlong '<'", wrap (gridDoc ("row0=\"f\xc0\xbc\"")) });
+    cases.push_back ({ "surrogate", wrap (gridDoc ("row0=\"f\xed\xa0\x80\"")) });
     std::string deep = std::string (xmlDeclaration) + " <Parameters>";
     for (int i = 0; i < 200000; ++i)
         deep += "<a>";
@@ -339,9 +343,9 @@ TEST (SavedState, RootMatchedWithoutCaseIsSavedUnderItsProperName)
     EXPECT_EQ (xml->getTagName(), "Parameters");
 }
 
-TEST (SavedState, TruncatedMultiByteCharacterAtTheEndIsSafe)
+TEST (SavedState, TextEndingInsideACharacterIsRefusedWithoutReadingPastIt)
 {
-    // The decoder must not look past the host's block for the rest of the character.
+    // The block is allocated to its exact size so that a sanitizer sees any read beyond it.
     const auto doc = gridDoc ("row0=\"5\"");
     for (const uint8_t lead : { 0xc3, 0xe2, 0xf0 })
     {
@@ -355,8 +359,9 @@ TEST (SavedState, TruncatedMultiByteCharacterAtTheEndIsSafe)
         std::memcpy (heap.get(), bytes.data(), bytes.size());
 
         BrellDistortionProcessor p;
+        p.glitchPattern.set (0, 0, 2);
         p.setStateInformation (heap.get(), (int) bytes.size());
-        EXPECT_EQ (p.glitchPattern.get (0, 0), 5);
+        EXPECT_EQ (p.glitchPattern.get (0, 0), 2);
     }
 }
 
@@ -432,6 +437,12 @@ TEST_F (SavedStateParameters, HostileValuesEndFiniteAndInRange)
         { "filterCutoff", "-1e300",  20.0f },
         { "mode",         "99",      3.0f },
         { "glitchChaos",  "66.6",    66.6f },
+        { "glitchChaos",  " 7e1 ",   70.0f },
+        { "drive",        "n",       33.3f },
+        { "drive",        "-i",      33.3f },
+        { "drive",        "abc",     33.3f },
+        { "drive",        "",        33.3f },
+        { "drive",        "1e99999999999", 33.3f },
     };
 
     for (const auto& c : cases)
