@@ -1,5 +1,7 @@
 #include "GlitchGrid.h"
 
+#include "ZandorLookAndFeel.h"
+
 #include <cmath>
 #include <cstdint>
 
@@ -182,12 +184,7 @@ void GlitchGrid::paint (juce::Graphics& g)
     const auto h = (float) getHeight();
     const juce::Rectangle<float> bounds { 0.0f, 0.0f, w, h };
 
-    g.setColour (juce::Colour (0xe6030008));
-    g.fillRoundedRectangle (bounds, 4.0f);
-    g.setColour (juce::Colour (0x0abb44ff));
-    g.drawRoundedRectangle (bounds, 4.0f, 5.0f);
-    g.setColour (juce::Colour (0x4cbb44ff));
-    g.drawRoundedRectangle (bounds.reduced (0.5f), 4.0f, 1.0f);
+    ZandorLookAndFeel::drawDisplayPanel (g, bounds);
 
     // Without room for cells the geometry below would be empty or negative.
     if (! hasRoomForCells())

@@ -1,5 +1,7 @@
 #include "WaveformDisplay.h"
 
+#include "ZandorLookAndFeel.h"
+
 #include <cmath>
 
 WaveformDisplay::WaveformDisplay (BrellDistortionProcessor& processor)
@@ -31,12 +33,7 @@ void WaveformDisplay::paint (juce::Graphics& g)
     const auto Hi = juce::jmax (0.0f, h - 12.0f);
     const auto cy = top + Hi / 2.0f;
 
-    g.setColour (juce::Colour (0xe6030008));
-    g.fillRoundedRectangle (bounds, 4.0f);
-    g.setColour (juce::Colour (0x0abb44ff));
-    g.drawRoundedRectangle (bounds, 4.0f, 5.0f);
-    g.setColour (juce::Colour (0x4cbb44ff));
-    g.drawRoundedRectangle (bounds.reduced (0.5f), 4.0f, 1.0f);
+    ZandorLookAndFeel::drawDisplayPanel (g, bounds);
 
     // The centre line is laid on its own and again as the middle quarter line, so it shows stronger.
     g.setColour (juce::Colour (0x99120820));

@@ -116,6 +116,17 @@ juce::Font ZandorLookAndFeel::getPopupMenuFont()
 }
 
 //==============================================================================
+void ZandorLookAndFeel::drawDisplayPanel (juce::Graphics& g, juce::Rectangle<float> bounds)
+{
+    g.setColour (juce::Colour (0xe6030008));
+    g.fillRoundedRectangle (bounds, 4.0f);
+    g.setColour (juce::Colour (0x0abb44ff));
+    g.drawRoundedRectangle (bounds, 4.0f, 5.0f);
+    g.setColour (juce::Colour (0x4cbb44ff));
+    g.drawRoundedRectangle (bounds.reduced (0.5f), 4.0f, 1.0f);
+}
+
+//==============================================================================
 void ZandorLookAndFeel::drawComboBox (juce::Graphics& g, int width, int height, bool,
                                       int, int, int, int, juce::ComboBox& box)
 {

@@ -26,6 +26,9 @@ public:
                            float sliderPosProportional, float rotaryStartAngle, float rotaryEndAngle,
                            juce::Slider& slider) override;
 
+    /** The dark, softly glowing frame the scope and the glitch grid are drawn in. */
+    static void drawDisplayPanel (juce::Graphics& g, juce::Rectangle<float> bounds);
+
 private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ZandorLookAndFeel)
 };

@@ -88,19 +88,22 @@ int runEditor (const CommandLine& commandLine)
     BackgroundAudio audio (*host);
     audio.start();
 
-    auto openWindow = [&]
+    // Says so and gives nullptr when the plug-in has no editor to show.
+    auto openWindow = [&]() -> std::unique_ptr<EditorWindow>
     {
         auto window = std::make_unique<EditorWindow> (host->getInstance(), "Zandor Pellum - zandor-host");
-        return window;
+        if (window->hasEditor())
+            return window;
+
+        std::fprintf (stderr, "zandor-host editor: the plug-in gave no editor\n");
+        return nullptr;
     };
 
     for (int cycle = 0; cycle < cycles; ++cycle)
     {
         auto window = openWindow();
-        if (! window->hasEditor())
+        if (window == nullptr)
         {
-            std::fprintf (stderr, "zandor-host editor: the plug-in gave no editor\n");
-            window.reset();
             audio.stop();
             return 2;
         }
@@ -112,10 +115,8 @@ int runEditor (const CommandLine& commandLine)
         std::printf ("editor cycles: %d\n", cycles);
 
     auto window = openWindow();
-    if (! window->hasEditor())
+    if (window == nullptr)
     {
-        std::fprintf (stderr, "zandor-host editor: the plug-in gave no editor\n");
-        window.reset();
         audio.stop();
         return 2;
     }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -20,6 +21,16 @@ namespace
 
         int changes = 0;
     };
+
+    /** How many parameter changes the processor reports to its listeners while the action runs. */
+    int parameterChangesDuring (juce::AudioProcessor& p, const std::function<void()>& action)
+    {
+        ParameterChangeCounter counter;
+        p.addListener (&counter);
+        action();
+        p.removeListener (&counter);
+        return counter.changes;
+    }
 
     juce::MouseEvent makeMouseEvent (juce::Component& target, juce::Point<float> position, juce::ModifierKeys mods)
     {
@@ -251,23 +262,19 @@ TEST_F (EditorShell, ChaosClickRandomisesOnceAndLeavesTheGlitchSwitch)
         BrellDistortionProcessorTestAccess (*p).random().setSeed (5678);
     }
 
-    ParameterChangeCounter twinCounter;
-    twin.addListener (&twinCounter);
-    twin.randomise();
-    twin.removeListener (&twinCounter);
-    ASSERT_GT (twinCounter.changes, 0);
+    const auto twinChanges = parameterChangesDuring (twin, [&] { twin.randomise(); });
+    ASSERT_GT (twinChanges, 0);
 
     access().glitchButton().setToggleState (true, juce::sendNotificationSync);
     ASSERT_EQ (rawValue (processor, "glitchOn"), 1.0f);
     twin.apvts.getParameter ("glitchOn")->setValueNotifyingHost (1.0f);
 
-    ParameterChangeCounter counter;
-    processor.addListener (&counter);
     auto& button = access().chaosButton();
-    EXPECT_EQ (clickAt (*editor, button.getBounds().getCentre()), &button);
-    processor.removeListener (&counter);
+    juce::Component* clicked = nullptr;
+    const auto changes = parameterChangesDuring (processor, [&] { clicked = clickAt (*editor, button.getBounds().getCentre()); });
+    EXPECT_EQ (clicked, &button);
 
-    EXPECT_EQ (counter.changes, twinCounter.changes);
+    EXPECT_EQ (changes, twinChanges);
     EXPECT_EQ (patternOf (processor), patternOf (twin));
     EXPECT_EQ (parameterValuesOf (processor), parameterValuesOf (twin));
     EXPECT_EQ (rawValue (processor, "glitchOn"), 1.0f);
@@ -282,23 +289,19 @@ TEST_F (EditorShell, ChaosClickRandomisesOnceAndLeavesTheGlitchSwitch)
 TEST_F (EditorShell, ResetClickResetsOnceAndLeavesTheGlitchSwitch)
 {
     BrellDistortionProcessor twin;
-    ParameterChangeCounter twinCounter;
-    twin.addListener (&twinCounter);
-    twin.resetAll();
-    twin.removeListener (&twinCounter);
-    ASSERT_GT (twinCounter.changes, 0);
+    const auto twinChanges = parameterChangesDuring (twin, [&] { twin.resetAll(); });
+    ASSERT_GT (twinChanges, 0);
 
     processor.glitchPattern.set (2, 4, 3);
     access().glitchButton().setToggleState (true, juce::sendNotificationSync);
     access().modeBox().setSelectedId (4, juce::sendNotificationSync);
 
-    ParameterChangeCounter counter;
-    processor.addListener (&counter);
     auto& button = access().resetButton();
-    EXPECT_EQ (clickAt (*editor, button.getBounds().getCentre()), &button);
-    processor.removeListener (&counter);
+    juce::Component* clicked = nullptr;
+    const auto changes = parameterChangesDuring (processor, [&] { clicked = clickAt (*editor, button.getBounds().getCentre()); });
+    EXPECT_EQ (clicked, &button);
 
-    EXPECT_EQ (counter.changes, twinCounter.changes);
+    EXPECT_EQ (changes, twinChanges);
     EXPECT_EQ (patternOf (processor), std::vector<int> (80, 0));
     EXPECT_EQ (rawValue (processor, "mode"), 0.0f);
     EXPECT_EQ (access().modeBox().getSelectedId(), 1);

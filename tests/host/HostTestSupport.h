@@ -59,6 +59,24 @@ namespace hosttest
         return signal;
     }
 
+    /** Processes a copy of the signal in host-sized blocks and returns it. */
+    inline juce::AudioBuffer<float> render (PluginHost& host, const juce::AudioBuffer<float>& input)
+    {
+        juce::AudioBuffer<float> output (input);
+        host.processInBlocks (output);
+        return output;
+    }
+
+    /** The largest sample-wise distance between a and b scaled by scaleOfB. */
+    inline float maxDifference (const juce::AudioBuffer<float>& a, const juce::AudioBuffer<float>& b, float scaleOfB = 1.0f)
+    {
+        float worst = 0.0f;
+        for (int channel = 0; channel < a.getNumChannels(); ++channel)
+            for (int i = 0; i < a.getNumSamples(); ++i)
+                worst = std::max (worst, std::abs (a.getSample (channel, i) - scaleOfB * b.getSample (channel, i)));
+        return worst;
+    }
+
     inline bool allFinite (const juce::AudioBuffer<float>& buffer)
     {
         for (int channel = 0; channel < buffer.getNumChannels(); ++channel)

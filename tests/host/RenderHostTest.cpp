@@ -6,23 +6,6 @@ namespace
 {
     constexpr double rate = 48000.0;
     constexpr int blockSize = 512;
-
-    /** Processes a copy of the signal in host-sized blocks and returns it. */
-    juce::AudioBuffer<float> render (PluginHost& host, const juce::AudioBuffer<float>& input)
-    {
-        juce::AudioBuffer<float> output (input);
-        host.processInBlocks (output);
-        return output;
-    }
-
-    float maxDifference (const juce::AudioBuffer<float>& a, const juce::AudioBuffer<float>& b, float scaleOfB)
-    {
-        float worst = 0.0f;
-        for (int channel = 0; channel < a.getNumChannels(); ++channel)
-            for (int i = 0; i < a.getNumSamples(); ++i)
-                worst = std::max (worst, std::abs (a.getSample (channel, i) - scaleOfB * b.getSample (channel, i)));
-        return worst;
-    }
 }
 
 TEST (RenderHost, DryMixGivesInputTimesOutputGainForEveryModeAndDrive)

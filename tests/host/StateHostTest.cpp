@@ -7,22 +7,6 @@ namespace
     constexpr double rate = 48000.0;
     constexpr int blockSize = 512;
 
-    juce::AudioBuffer<float> render (PluginHost& host, const juce::AudioBuffer<float>& input)
-    {
-        juce::AudioBuffer<float> output (input);
-        host.processInBlocks (output);
-        return output;
-    }
-
-    float maxDifference (const juce::AudioBuffer<float>& a, const juce::AudioBuffer<float>& b)
-    {
-        float worst = 0.0f;
-        for (int channel = 0; channel < a.getNumChannels(); ++channel)
-            for (int i = 0; i < a.getNumSamples(); ++i)
-                worst = std::max (worst, std::abs (a.getSample (channel, i) - b.getSample (channel, i)));
-        return worst;
-    }
-
     std::string asText (const juce::MemoryBlock& block)
     {
         return std::string (static_cast<const char*> (block.getData()), block.getSize());
