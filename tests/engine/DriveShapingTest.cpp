@@ -96,6 +96,59 @@ TEST (DriveShaping, FoldbackFoldsAndStopsAfter32)
         EXPECT_EQ (shapeOne (3, y, 1.0f), foldByLoop (y)) << y;
 }
 
+TEST (DriveShaping, WholeBuffersMatchSampleBySampleBitForBit)
+{
+    // Long buffers take the wide loops where the processor has them, single samples the
+    // portable ones; both must agree with the definitions to the bit, -0 and NaN included.
+    const auto bitsOf = [] (float v) { uint32_t b; std::memcpy (&b, &v, 4); return b; };
+    // A driven zero, -0 too, comes out as +0 in both modes.
+    const auto crushRef = [] (float x, float g, float levels)
+    {
+        const float v = levels * (g * x);
+        return v == 0.0f ? 0.0f : std::round (v) / levels;
+    };
+    const float inf = std::numeric_limits<float>::infinity();
+    const float denormal = std::numeric_limits<float>::denorm_min();
+
+    for (float levels : { 4.0f, 512.0f, 65536.0f, zandor::bitcrushLevels (55.0f), zandor::bitcrushLevels (99.3f) })
+    {
+        std::vector<float> input;
+        for (float x = -3.0f; x <= 3.0f; x += 0.000917f)
+            input.push_back (x);
+        for (float edge : { 0.0f, 1.0f, 3.0f, 65.0f, 100.0f, 64.5f, 0.5f / levels, 1.5f / levels, 8388608.0f,
+                            8388609.0f, 16777216.0f, 1.0e30f, inf, denormal, 1.0e-39f })
+            for (float v : { edge, std::nextafter (edge, 0.0f), std::nextafter (edge, inf) })
+                input.insert (input.end(), { v, -v });
+        input.push_back (std::numeric_limits<float>::quiet_NaN());
+
+        for (float gain : { 1.0f, 1.7f, 1000.0f })
+        {
+            for (int mode : { 2, 3 })
+            {
+                auto whole = input;
+                if (mode == 2)
+                    zandor::shapeBitcrush (whole.data(), whole.size(), gain, levels);
+                else
+                    zandor::shapeFoldback (whole.data(), whole.size(), gain);
+
+                for (size_t i = 0; i < input.size(); ++i)
+                {
+                    const float x = input[i];
+                    const float reference = mode == 2 ? crushRef (x, gain, levels) : (gain * x == 0.0f ? 0.0f : foldByLoop (gain * x));
+                    const float single = shapeOne (mode, x, gain, levels);
+                    if (std::isnan (reference))
+                    {
+                        ASSERT_TRUE (std::isnan (whole[i]) && std::isnan (single)) << mode << " " << x;
+                        continue;
+                    }
+                    ASSERT_EQ (bitsOf (whole[i]), bitsOf (reference)) << mode << " " << x << " x " << gain << " @ " << levels;
+                    ASSERT_EQ (bitsOf (single), bitsOf (reference)) << mode << " " << x << " x " << gain << " @ " << levels;
+                }
+            }
+        }
+    }
+}
+
 TEST (DriveShaping, ShapingKeepsNonFiniteInputsContained)
 {
     const float nan = std::numeric_limits<float>::quiet_NaN();
