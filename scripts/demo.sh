@@ -7,7 +7,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 bash scripts/setup.sh
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release --log-level=NOTICE >/dev/null
 cmake --build build -j "$(nproc)" --target ZandorPellum_VST3 zandor-host
 cmake --install build >/dev/null
 

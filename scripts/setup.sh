@@ -18,10 +18,9 @@ packages=(
   libasound2-dev libjpeg-dev libpng-dev zlib1g-dev
   libflac-dev libvorbis-dev libogg-dev
   fonts-dejavu-core
-  xvfb xauth xdotool x11-apps x11-utils imagemagick
-  libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
-  dpkg-dev ca-certificates ccache
+  xvfb xdotool x11-utils
+  libgtest-dev libbenchmark-dev
+  ca-certificates ccache
 )
 
 missing=()
@@ -30,10 +29,23 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
+# apt's own progress goes to a log; its errors and warnings still show, and a failure prints the
+# log's end.
+apt_log="$(mktemp)"
+trap 'rm -f "$apt_log"' EXIT
+quiet_apt() {
+  if ! "$@" >"$apt_log"; then
+    tail -n 30 "$apt_log" >&2
+    echo "setup: '$*' failed" >&2
+    exit 1
+  fi
+}
+
 if [ "${#missing[@]}" -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  $sudo_cmd apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -q --no-install-recommends "${missing[@]}"
+  quiet_apt $sudo_cmd apt-get update -q
+  quiet_apt env DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -q --no-install-recommends "${missing[@]}"
+  echo "setup: installed $(grep -c '^Setting up ' "$apt_log" || true) packages (the ${#missing[@]} above and what they need)"
 fi
 
 # JUCE: use the machine's own install when it is the right version, otherwise
@@ -74,10 +86,12 @@ else
     -o "Dir::State::status=/var/lib/dpkg/status"
     -o "APT::Get::List-Cleanup=0"
   )
+  # As root apt would hand the download to its sandbox user, who cannot write this folder.
+  if [ "$(id -u)" -eq 0 ]; then apt_opts+=(-o "APT::Sandbox::User=root"); fi
   echo "setup: fetching juce-modules-source $juce_version"
-  apt-get "${apt_opts[@]}" update -q
-  (cd "$apt_dir/debs" && apt-get "${apt_opts[@]}" download "juce-modules-source=${juce_version}*" "juce-modules-source-data=${juce_version}*") || {
-    (cd "$apt_dir/debs" && apt-get "${apt_opts[@]}" download juce-modules-source juce-modules-source-data)
+  quiet_apt apt-get "${apt_opts[@]}" update -q
+  (cd "$apt_dir/debs" && apt-get "${apt_opts[@]}" download -q "juce-modules-source=${juce_version}*" "juce-modules-source-data=${juce_version}*" >"$apt_log" 2>&1) || {
+    (cd "$apt_dir/debs" && quiet_apt apt-get "${apt_opts[@]}" download -q juce-modules-source juce-modules-source-data)
   }
   mkdir -p "$juce_dir"
   for deb in "$apt_dir"/debs/*.deb; do

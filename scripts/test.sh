@@ -15,9 +15,10 @@ ensure_display
 
 run_suite() {
   local dir="$1"; shift
-  cmake -S . -B "$dir" "$@" >/dev/null
+  # Status lines stay quiet; warnings and errors from the configure step still show.
+  cmake -S . -B "$dir" --log-level=NOTICE "$@"
   cmake --build "$dir" -j "$jobs"
-  (cd "$dir" && ctest --output-on-failure --timeout 900)
+  (cd "$dir" && ctest --output-on-failure --timeout 900 -j "$jobs")
 }
 
 echo "== release build"

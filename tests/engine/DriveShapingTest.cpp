@@ -105,7 +105,7 @@ TEST (DriveShaping, WholeBuffersMatchSampleBySampleBitForBit)
     const auto crushRef = [] (float x, float g, float levels)
     {
         const float v = levels * (g * x);
-        return v == 0.0f ? 0.0f : std::round (v) / levels;
+        return std::fpclassify (v) == FP_ZERO ? 0.0f : std::round (v) / levels;
     };
     const float inf = std::numeric_limits<float>::infinity();
     const float denormal = std::numeric_limits<float>::denorm_min();
@@ -134,7 +134,7 @@ TEST (DriveShaping, WholeBuffersMatchSampleBySampleBitForBit)
                 for (size_t i = 0; i < input.size(); ++i)
                 {
                     const float x = input[i];
-                    const float reference = mode == 2 ? crushRef (x, gain, levels) : (gain * x == 0.0f ? 0.0f : foldByLoop (gain * x));
+                    const float reference = mode == 2 ? crushRef (x, gain, levels) : (std::fpclassify (gain * x) == FP_ZERO ? 0.0f : foldByLoop (gain * x));
                     const float single = shapeOne (mode, x, gain, levels);
                     if (std::isnan (reference))
                     {

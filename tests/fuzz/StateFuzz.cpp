@@ -251,11 +251,63 @@ namespace
         std::atomic<bool> stop { false };
         std::thread thread;
     };
+
+    // Hostile XML is meant to trip JUCE's debug assertions in the XML reader and the value tree:
+    // those are counted, not printed one by one. An assertion anywhere else is not explained by
+    // the inputs and fails the run. (Debug builds route assertions through the logger.)
+    class AssertionTally final : public juce::Logger
+    {
+    public:
+        AssertionTally()    { juce::Logger::setCurrentLogger (this); }
+        ~AssertionTally() override   { juce::Logger::setCurrentLogger (nullptr); }
+
+        void logMessage (const juce::String& message) override
+        {
+            static const juce::String prefix ("JUCE Assertion failure in ");
+
+            if (message.startsWith (prefix))
+            {
+                const auto place = message.substring (prefix.length());
+                const auto file = place.upToFirstOccurrenceOf (":", false, false);
+
+                if (file == "juce_XmlElement.cpp")
+                {
+                    ++xmlElement;
+                    return;
+                }
+
+                if (file == "juce_ValueTree.cpp")
+                {
+                    ++valueTree;
+                    return;
+                }
+
+                ++unexplained;
+            }
+
+            const std::lock_guard<std::mutex> lock (mutex);
+            std::fprintf (stderr, "%s\n", message.toRawUTF8());
+        }
+
+        juce::int64 getUnexplained() const noexcept   { return unexplained; }
+
+        void printSummary() const
+        {
+            std::printf ("state fuzz: %lld JUCE assertions from the hostile inputs (juce_XmlElement.cpp %lld, juce_ValueTree.cpp %lld)",
+                         (long long) (xmlElement + valueTree), (long long) xmlElement.load(), (long long) valueTree.load());
+            std::printf (", %lld elsewhere\n", (long long) unexplained.load());
+        }
+
+    private:
+        std::atomic<juce::int64> xmlElement { 0 }, valueTree { 0 }, unexplained { 0 };
+        std::mutex mutex;
+    };
 }
 
 int main (int argc, char** argv)
 {
     juce::ScopedJuceInitialiser_GUI juceInit;
+    AssertionTally assertions;
 
     auto options = parseOptions (argc, argv);
     if (! options.seedGiven)
@@ -322,6 +374,15 @@ int main (int argc, char** argv)
             processor->prepareToPlay (44100.0, 512);
             processor->setStateInformation (seedState.data(), (int) seedState.size());
         }
+    }
+
+    assertions.printSummary();
+
+    if (assertions.getUnexplained() > 0)
+    {
+        std::printf ("FAILED: %lld JUCE assertions outside the XML reader and the value tree (printed above)\n",
+                     (long long) assertions.getUnexplained());
+        return 1;
     }
 
     std::printf ("state fuzz: %lld inputs in %.1f s, no failure\n", (long long) done,
