@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "OutputFile.h"
 
 #include "BackgroundAudio.h"
 #include "EditorWindow.h"
@@ -135,10 +136,15 @@ int runEditor (const CommandLine& commandLine)
     {
         const auto image = window->capture (error);
         const auto file = cwd.getChildFile (commandLine.get ("screenshot"));
-        juce::PNGImageFormat png;
-        file.deleteFile();
-        juce::FileOutputStream stream (file);
-        if (! image.isValid() || ! stream.openedOk() || ! png.writeImageToStream (image, stream))
+        juce::MemoryOutputStream bytes;
+        bool written = image.isValid();
+        if (written && ! juce::PNGImageFormat().writeImageToStream (image, bytes))
+        {
+            error = "cannot encode the PNG";
+            written = false;
+        }
+        written = written && writeOutputFile (file, bytes.getData(), bytes.getDataSize(), error);
+        if (! written)
         {
             std::fprintf (stderr, "zandor-host editor: screenshot failed: %s\n", error.toRawUTF8());
             result = 1;

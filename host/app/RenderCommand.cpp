@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "OutputFile.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 
@@ -60,25 +61,27 @@ namespace
 
     bool writeWav (const juce::File& file, const juce::AudioBuffer<float>& signal, double rate, juce::String& error)
     {
-        file.deleteFile();
-        auto stream = std::make_unique<juce::FileOutputStream> (file);
-        if (! stream->openedOk())
+        // The WAV writer seeks back to finish its header, so the file is made in memory first.
+        juce::MemoryBlock bytes;
         {
-            error = "cannot write " + file.getFullPathName();
-            return false;
+            juce::WavAudioFormat wav;
+            auto stream = std::make_unique<juce::MemoryOutputStream> (bytes, false);
+            // 32-bit float keeps levels above full scale as they are.
+            std::unique_ptr<juce::AudioFormatWriter> writer (wav.createWriterFor (stream.get(), rate,
+                                                                                  (unsigned int) signal.getNumChannels(), 32, {}, 0));
+            if (writer == nullptr)
+            {
+                error = "cannot write a WAV file with these settings";
+                return false;
+            }
+            stream.release();    // the writer owns it now
+            if (! writer->writeFromAudioSampleBuffer (signal, 0, signal.getNumSamples()))
+            {
+                error = "cannot encode the WAV file";
+                return false;
+            }
         }
-
-        juce::WavAudioFormat wav;
-        // 32-bit float keeps levels above full scale as they are.
-        std::unique_ptr<juce::AudioFormatWriter> writer (wav.createWriterFor (stream.get(), rate,
-                                                                              (unsigned int) signal.getNumChannels(), 32, {}, 0));
-        if (writer == nullptr)
-        {
-            error = "cannot write a WAV file with these settings";
-            return false;
-        }
-        stream.release();    // the writer owns it now
-        return writer->writeFromAudioSampleBuffer (signal, 0, signal.getNumSamples());
+        return writeOutputFile (file, bytes, error);
     }
 }
 
@@ -207,9 +210,15 @@ int runRender (const CommandLine& commandLine)
     {
         const auto state = host->getComponentState();
         const auto file = cwd.getChildFile (commandLine.get ("save-state"));
-        if (state.isEmpty() || ! file.replaceWithData (state.getData(), state.getSize()))
+        if (state.isEmpty())
         {
-            std::fprintf (stderr, "zandor-host render: cannot save the state to %s\n", file.getFullPathName().toRawUTF8());
+            std::fprintf (stderr, "zandor-host render: cannot save the state to %s: the plug-in gave none\n",
+                          file.getFullPathName().toRawUTF8());
+            return 1;
+        }
+        if (! writeOutputFile (file, state, error))
+        {
+            std::fprintf (stderr, "zandor-host render: cannot save the state: %s\n", error.toRawUTF8());
             return 1;
         }
         std::printf ("state saved: %d bytes\n", (int) state.getSize());

@@ -117,13 +117,9 @@ namespace hosttest
         juce::String output;
     };
 
-    /** Runs the zandor-host program with these arguments and collects stdout and stderr. */
-    inline ProgramResult runHostProgram (const juce::StringArray& arguments, int timeoutMs = 60000)
+    /** Runs a command line and collects its stdout and stderr. */
+    inline ProgramResult runProgram (const juce::StringArray& command, int timeoutMs = 60000)
     {
-        juce::StringArray command;
-        command.add (hostProgram().getFullPathName());
-        command.addArray (arguments);
-
         ProgramResult result;
         juce::ChildProcess process;
         if (! process.start (command, juce::ChildProcess::wantStdOut | juce::ChildProcess::wantStdErr))
@@ -135,6 +131,15 @@ namespace hosttest
         else
             process.kill();
         return result;
+    }
+
+    /** Runs the zandor-host program with these arguments and collects stdout and stderr. */
+    inline ProgramResult runHostProgram (const juce::StringArray& arguments, int timeoutMs = 60000)
+    {
+        juce::StringArray command;
+        command.add (hostProgram().getFullPathName());
+        command.addArray (arguments);
+        return runProgram (command, timeoutMs);
     }
 }
 

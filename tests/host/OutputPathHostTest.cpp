@@ -1,0 +1,375 @@
+#include "HostTestSupport.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+using namespace hosttest;
+
+// What the program's output options do to whatever their paths name: files are replaced whole,
+// links are followed, devices and pipes are written in place, and failures leave nothing behind.
+namespace
+{
+    constexpr juce::int64 renderedSamples = 2400;    // --seconds 0.05 at the default 48 kHz
+    constexpr mode_t existingMode = 0640;
+    const char* const oldContents = "old contents";
+
+    std::string pathOf (const juce::File& file)    { return file.getFullPathName().toStdString(); }
+
+    /** lstat of the path: a link is not followed; st_mode is 0 when nothing is there. */
+    struct stat statusOf (const juce::File& file)
+    {
+        struct stat status {};
+        if (::lstat (pathOf (file).c_str(), &status) != 0)
+            status.st_mode = 0;
+        return status;
+    }
+
+    std::string linkTarget (const juce::File& link)
+    {
+        std::error_code error;
+        return std::filesystem::read_symlink (pathOf (link), error).string();
+    }
+
+    juce::MemoryBlock contentsOf (const juce::File& file)
+    {
+        juce::MemoryBlock bytes;
+        file.loadFileAsData (bytes);
+        return bytes;
+    }
+
+    ::testing::AssertionResult isRenderedWav (const juce::MemoryBlock& bytes)
+    {
+        if (bytes.getSize() < 12 || std::memcmp (bytes.getData(), "RIFF", 4) != 0)
+            return ::testing::AssertionFailure() << "no RIFF header in " << bytes.getSize() << " bytes";
+
+        juce::WavAudioFormat wav;
+        std::unique_ptr<juce::AudioFormatReader> reader (wav.createReaderFor (new juce::MemoryInputStream (bytes, false), true));
+        if (reader == nullptr)
+            return ::testing::AssertionFailure() << "not readable as WAV";
+        if (reader->numChannels != 2 || reader->lengthInSamples != renderedSamples)
+            return ::testing::AssertionFailure() << reader->numChannels << " channels, " << reader->lengthInSamples << " samples";
+        return ::testing::AssertionSuccess();
+    }
+
+    /** Every entry below the folder as a relative path, links not followed, hidden ones included. */
+    std::set<std::string> entriesBelow (const juce::File& folder)
+    {
+        std::set<std::string> names;
+        const std::filesystem::path root (pathOf (folder));
+        for (const auto& entry : std::filesystem::recursive_directory_iterator (root))
+            names.insert (entry.path().lexically_relative (root).string());
+        return names;
+    }
+
+    std::string describe (const std::set<std::string>& names)
+    {
+        std::string text;
+        for (const auto& name : names)
+            text += " " + name;
+        return text;
+    }
+
+    ProgramResult render (const juce::StringArray& options)
+    {
+        juce::StringArray arguments { "render", bundleFile().getFullPathName(), "--seconds", "0.05" };
+        arguments.addArray (options);
+        return runHostProgram (arguments);
+    }
+
+    /** What a case puts in its folder before the run. */
+    struct Entry
+    {
+        enum Kind { file, folder, link, hardLink } kind;
+        const char* path;
+        const char* target = "";    // a link's text ("/x" means x in the case folder) or a hard link's file
+    };
+
+    void make (const juce::File& folder, const Entry& entry)
+    {
+        const auto file = folder.getChildFile (entry.path);
+        ASSERT_TRUE (file.getParentDirectory().createDirectory());
+        switch (entry.kind)
+        {
+            case Entry::file:
+                ASSERT_TRUE (file.replaceWithText (oldContents));
+                ASSERT_EQ (::chmod (pathOf (file).c_str(), existingMode), 0);
+                break;
+            case Entry::folder:
+                ASSERT_TRUE (file.createDirectory());
+                break;
+            case Entry::link:
+            {
+                const std::string target = entry.target[0] == '/' ? pathOf (folder) + entry.target : entry.target;
+                ASSERT_EQ (::symlink (target.c_str(), pathOf (file).c_str()), 0) << entry.path;
+                break;
+            }
+            case Entry::hardLink:
+                ASSERT_EQ (::link (pathOf (folder.getChildFile (entry.target)).c_str(), pathOf (file).c_str()), 0) << entry.path;
+                break;
+        }
+    }
+
+    /** Links still links with the same text, hard links still sharing their file. */
+    void expectEntriesKept (const juce::File& folder, const std::vector<Entry>& entries)
+    {
+        for (const auto& entry : entries)
+        {
+            const auto file = folder.getChildFile (entry.path);
+            if (entry.kind == Entry::link)
+            {
+                EXPECT_TRUE (S_ISLNK (statusOf (file).st_mode)) << entry.path << " is no longer a link";
+                const std::string target = entry.target[0] == '/' ? pathOf (folder) + entry.target : entry.target;
+                EXPECT_EQ (linkTarget (file), target) << entry.path;
+            }
+            else if (entry.kind == Entry::hardLink)
+            {
+                EXPECT_EQ (statusOf (file).st_ino, statusOf (folder.getChildFile (entry.target)).st_ino) << entry.path;
+                EXPECT_EQ (statusOf (file).st_nlink, 2u) << entry.path;
+            }
+        }
+    }
+
+    class OutputPaths : public ::testing::Test
+    {
+    protected:
+        void SetUp() override
+        {
+            folder = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("zandor-output-paths", {}, false);
+            ASSERT_TRUE (folder.createDirectory());
+        }
+
+        void TearDown() override    { folder.deleteRecursively(); }
+
+        juce::File folder;
+    };
+}
+
+TEST_F (OutputPaths, RenderReplacesFilesAndWritesThroughLinks)
+{
+    const auto mask = ::umask (0);
+    ::umask (mask);
+    const mode_t newMode = 0666 & ~mask;
+
+    struct Case
+    {
+        const char* name;
+        std::vector<Entry> before;
+        const char* out;
+        const char* wavAt;        // the regular file that must end up holding the WAV
+        mode_t mode;
+        std::set<std::string> created;
+    };
+
+    const Case cases[] = {
+        { "an existing file", { { Entry::file, "old.wav" } }, "old.wav", "old.wav", existingMode, {} },
+        { "a new path", {}, "new.wav", "new.wav", newMode, { "new.wav" } },
+        { "an absolute link",
+          { { Entry::file, "data/target.wav" }, { Entry::link, "link.wav", "/data/target.wav" } },
+          "link.wav", "data/target.wav", existingMode, {} },
+        { "relative links in a chain, each against its own folder",
+          { { Entry::file, "data/target.wav" }, { Entry::link, "data/chain.wav", "target.wav" },
+            { Entry::link, "links/first.wav", "../data/chain.wav" } },
+          "links/first.wav", "data/target.wav", existingMode, {} },
+        { "a dangling link", { { Entry::link, "dangling.wav", "made.wav" } }, "dangling.wav", "made.wav", newMode, { "made.wav" } },
+        { "a file with a second hard link",
+          { { Entry::file, "shared.wav" }, { Entry::hardLink, "other.wav", "shared.wav" } },
+          "shared.wav", "other.wav", existingMode, {} },
+    };
+
+    int index = 0;
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const auto caseFolder = folder.getChildFile ("case" + juce::String (index++));
+        ASSERT_TRUE (caseFolder.createDirectory());
+        for (const auto& entry : c.before)
+            make (caseFolder, entry);
+        const auto entriesBefore = entriesBelow (caseFolder);
+
+        const auto result = render ({ "--out", caseFolder.getChildFile (c.out).getFullPathName() });
+        EXPECT_EQ (result.exitCode, 0) << result.output;
+
+        const auto written = caseFolder.getChildFile (c.wavAt);
+        EXPECT_TRUE (S_ISREG (statusOf (written).st_mode));
+        EXPECT_EQ (statusOf (written).st_mode & 07777, c.mode);
+        EXPECT_TRUE (isRenderedWav (contentsOf (written)));
+        expectEntriesKept (caseFolder, c.before);
+
+        auto expected = entriesBefore;
+        expected.insert (c.created.begin(), c.created.end());
+        EXPECT_EQ (entriesBelow (caseFolder), expected) << "after:" << describe (entriesBelow (caseFolder));
+    }
+}
+
+TEST_F (OutputPaths, RenderWritesIntoAFifoForItsReader)
+{
+    const auto fifo = folder.getChildFile ("pipe.wav");
+    ASSERT_EQ (::mkfifo (pathOf (fifo).c_str(), 0600), 0) << std::strerror (errno);
+    // Reaches the pipe even if a run removed its name.
+    const auto handle = ::open (pathOf (fifo).c_str(), O_PATH | O_CLOEXEC);
+    ASSERT_GE (handle, 0);
+
+    juce::MemoryBlock received;
+    std::atomic<bool> readerDone { false };
+    std::thread reader ([&]
+    {
+        const auto fd = ::open (("/proc/self/fd/" + std::to_string (handle)).c_str(), O_RDONLY | O_CLOEXEC);
+        char buffer[4096];
+        for (ssize_t count = 0; fd >= 0 && ((count = ::read (fd, buffer, sizeof (buffer))) > 0 || (count < 0 && errno == EINTR));)
+            if (count > 0)
+                received.append (buffer, (size_t) count);
+        if (fd >= 0)
+            ::close (fd);
+        readerDone = true;
+    });
+
+    const auto result = render ({ "--out", fifo.getFullPathName() });
+
+    // A run that never opened the pipe leaves the reader waiting: a writer that comes and goes frees it.
+    while (! readerDone)
+    {
+        const auto writer = ::open (("/proc/self/fd/" + std::to_string (handle)).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (writer >= 0)
+            ::close (writer);
+        std::this_thread::sleep_for (std::chrono::milliseconds (10));
+    }
+    reader.join();
+    ::close (handle);
+
+    EXPECT_EQ (result.exitCode, 0) << result.output;
+    EXPECT_TRUE (S_ISFIFO (statusOf (fifo).st_mode));
+    EXPECT_TRUE (isRenderedWav (received));
+    EXPECT_EQ (entriesBelow (folder), std::set<std::string> { "pipe.wav" });
+}
+
+TEST_F (OutputPaths, RenderWritesACharacterDeviceInPlace)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "making a device node needs root";
+
+    // A null device of our own, so the machine's /dev/null is never at stake.
+    const auto device = folder.getChildFile ("null");
+    ASSERT_EQ (::mknod (pathOf (device).c_str(), S_IFCHR | 0666, ::makedev (1, 3)), 0) << std::strerror (errno);
+    const auto probe = ::open (pathOf (device).c_str(), O_WRONLY | O_CLOEXEC);
+    if (probe < 0)
+        GTEST_SKIP() << "device nodes cannot be opened in " << folder.getFullPathName() << ": " << std::strerror (errno);
+    ::close (probe);
+    const auto link = folder.getChildFile ("state-link");
+    ASSERT_EQ (::symlink ("null", pathOf (link).c_str()), 0);
+
+    const auto result = render ({ "--out", device.getFullPathName(), "--save-state", link.getFullPathName() });
+    EXPECT_EQ (result.exitCode, 0) << result.output;
+
+    const auto status = statusOf (device);
+    EXPECT_TRUE (S_ISCHR (status.st_mode));
+    EXPECT_EQ (status.st_rdev, ::makedev (1, 3));
+    EXPECT_EQ (linkTarget (link), "null");
+    EXPECT_EQ (entriesBelow (folder), (std::set<std::string> { "null", "state-link" }));
+}
+
+TEST_F (OutputPaths, FailedWritesNameThePathAndLeaveNothingBehind)
+{
+    struct Case
+    {
+        const char* name;
+        std::vector<Entry> before;
+        const char* option;
+        const char* path;
+        const char* reason;
+        bool limitFileSize;    // a file size limit makes the write fail part way through
+    };
+
+    const Case cases[] = {
+        { "--out in a missing folder", {}, "--out", "missing/out.wav", "/missing does not exist", false },
+        { "--save-state in a missing folder", {}, "--save-state", "missing/state.bin", "/missing does not exist", false },
+        { "--out naming a folder", { { Entry::folder, "dir.wav" } }, "--out", "dir.wav", "it is a folder", false },
+        { "--out failing part way", { { Entry::file, "old.wav" } }, "--out", "old.wav", std::strerror (EFBIG), true },
+    };
+
+    int index = 0;
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const auto caseFolder = folder.getChildFile ("case" + juce::String (index++));
+        ASSERT_TRUE (caseFolder.createDirectory());
+        for (const auto& entry : c.before)
+            make (caseFolder, entry);
+        const auto entriesBefore = entriesBelow (caseFolder);
+        const auto path = caseFolder.getChildFile (c.path).getFullPathName();
+
+        juce::StringArray command;
+        if (c.limitFileSize)
+            command.addArray ({ "/bin/sh", "-c", "ulimit -f 1 && trap '' XFSZ && exec \"$0\" \"$@\"" });
+        command.add (hostProgram().getFullPathName());
+        command.addArray ({ "render", bundleFile().getFullPathName(), "--seconds", "0.05", c.option, path });
+        const auto result = runProgram (command);
+
+        EXPECT_EQ (result.exitCode, 1) << result.output;
+        EXPECT_TRUE (result.output.contains ("cannot write " + path + ": ")) << result.output;
+        EXPECT_TRUE (result.output.contains (c.reason)) << result.output;
+        EXPECT_EQ (entriesBelow (caseFolder), entriesBefore) << "after:" << describe (entriesBelow (caseFolder));
+        for (const auto& entry : c.before)
+        {
+            if (entry.kind == Entry::file)
+            {
+                EXPECT_EQ (caseFolder.getChildFile (entry.path).loadFileAsString(), juce::String (oldContents)) << entry.path;
+            }
+        }
+    }
+}
+
+TEST_F (OutputPaths, SaveStateWritesThroughALinkAndLoadsBack)
+{
+    const std::vector<Entry> entries { { Entry::file, "settings.bin" }, { Entry::link, "current.state", "settings.bin" } };
+    for (const auto& entry : entries)
+        make (folder, entry);
+    const auto link = folder.getChildFile ("current.state");
+
+    const auto saved = render ({ "--set", "drive=70", "--save-state", link.getFullPathName() });
+    ASSERT_EQ (saved.exitCode, 0) << saved.output;
+    expectEntriesKept (folder, entries);
+    const auto target = folder.getChildFile ("settings.bin");
+    EXPECT_TRUE (S_ISREG (statusOf (target).st_mode));
+    EXPECT_EQ (statusOf (target).st_mode & 07777, existingMode);
+    const auto size = target.getSize();
+    EXPECT_GT (size, 16);
+    EXPECT_TRUE (saved.output.contains ("state saved: " + juce::String (size) + " bytes")) << saved.output;
+
+    const auto loaded = render ({ "--load-state", link.getFullPathName(), "--set", "mix=0.5n" });
+    ASSERT_EQ (loaded.exitCode, 0) << loaded.output;
+    EXPECT_TRUE (loaded.output.contains ("state loaded: " + juce::String (size) + " bytes")) << loaded.output;
+    EXPECT_TRUE (loaded.output.contains ("param Drive = 70.0")) << loaded.output;
+    EXPECT_EQ (entriesBelow (folder), (std::set<std::string> { "settings.bin", "current.state" }));
+}
+
+TEST_F (OutputPaths, EditorScreenshotWritesThroughALink)
+{
+    SKIP_WITHOUT_DISPLAY();
+    const std::vector<Entry> entries { { Entry::file, "pictures/editor.png" }, { Entry::link, "shot.png", "pictures/editor.png" } };
+    for (const auto& entry : entries)
+        make (folder, entry);
+
+    const auto result = runHostProgram ({ "editor", bundleFile().getFullPathName(), "--seconds", "0.3",
+                                          "--screenshot", folder.getChildFile ("shot.png").getFullPathName() });
+    ASSERT_EQ (result.exitCode, 0) << result.output;
+    expectEntriesKept (folder, entries);
+
+    const auto target = folder.getChildFile ("pictures/editor.png");
+    EXPECT_TRUE (S_ISREG (statusOf (target).st_mode));
+    EXPECT_EQ (statusOf (target).st_mode & 07777, existingMode);
+    const auto image = juce::ImageFileFormat::loadFrom (target);
+    ASSERT_TRUE (image.isValid());
+    EXPECT_GE (image.getWidth(), 820);
+    EXPECT_GE (image.getHeight(), 700);
+    EXPECT_EQ (entriesBelow (folder), (std::set<std::string> { "pictures", "pictures/editor.png", "shot.png" }));
+}
