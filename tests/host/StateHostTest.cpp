@@ -129,7 +129,7 @@ TEST (StateHost, HostileComponentStateLeavesTheSettings)
     setParameter (*host, "drive", 0.2f);
     const auto before = asText (host->getComponentState());
 
-    for (const std::string bad : { std::string ("VC2!"), std::string ("not a state at all, just text"),
+    for (const std::string& bad : { std::string ("VC2!"), std::string ("not a state at all, just text"),
                                    before.substr (0, 30), withRow (before, 0, "nan-inf-zzzzzzzz") })
     {
         host->setComponentState (fromText (bad));
