@@ -2,6 +2,7 @@
 
 #include "ZandorLookAndFeel.h"
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 
@@ -87,6 +88,7 @@ void GlitchGrid::mouseDown (const juce::MouseEvent& event)
 
     auto& pattern = processorRef.glitchPattern;
     bool covered = false;
+    bool changed = false;
 
     for (int i = 0; i <= cell.step && ! covered; ++i)
     {
@@ -102,7 +104,7 @@ void GlitchGrid::mouseDown (const juce::MouseEvent& event)
             const auto v = pattern.get (cell.row, j);
             if (v > 0 && blockEnd (j, v) >= cell.step)
             {
-                pattern.set (cell.row, j, 0);
+                changed = pattern.set (cell.row, j, 0) != 0;
                 break;
             }
         }
@@ -116,8 +118,11 @@ void GlitchGrid::mouseDown (const juce::MouseEvent& event)
         dragStartStep = lastDragStep = cell.step;
         dragging = true;
         erasing = false;
-        pattern.set (cell.row, cell.step, 1);
+        changed = pattern.set (cell.row, cell.step, 1) != 1;
     }
+
+    if (changed)
+        processorRef.notifyPatternChanged();
 
     repaint();
 }
@@ -135,6 +140,11 @@ void GlitchGrid::mouseDrag (const juce::MouseEvent& event)
     const auto lo = juce::jmin (cell.step, dragStartStep);
     const auto hi = juce::jmax (cell.step, dragStartStep);
     auto& pattern = processorRef.glitchPattern;
+
+    // A move clears cells and writes some of them again, so what counts is the row before and after.
+    std::array<int32_t, numSteps> before {};
+    for (int i = 0; i < numSteps; ++i)
+        before[(size_t) i] = pattern.get (dragRow, i);
 
     // Everything from the anchor rightward belongs to the block being drawn.
     for (int i = dragStartStep; i < numSteps; ++i)
@@ -160,6 +170,15 @@ void GlitchGrid::mouseDrag (const juce::MouseEvent& event)
     pattern.set (dragRow, lo, hi - lo + 1);
     for (int i = lo + 1; i <= hi; ++i)
         pattern.set (dragRow, i, 0);
+
+    for (int i = 0; i < numSteps; ++i)
+    {
+        if (pattern.get (dragRow, i) != before[(size_t) i])
+        {
+            processorRef.notifyPatternChanged();
+            break;
+        }
+    }
 
     repaint();
 }

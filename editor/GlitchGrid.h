@@ -5,7 +5,8 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 /** The 5 x 16 effect grid: draws the processor's glitch pattern with its playhead and sounding
-    rows, and lets the mouse place, stretch and erase blocks in that pattern. */
+    rows, and lets the mouse place, stretch and erase blocks in that pattern. An edit that changes
+    the pattern tells the host that the plug-in's state changed, as no parameter does. */
 class GlitchGrid : public juce::Component,
                    private juce::Timer
 {

@@ -31,7 +31,8 @@ struct GlitchPattern
     std::array<std::array<std::atomic<int32_t>, numSteps>, numRows> cells {};
 
     int32_t get (int row, int step) const noexcept          { return cells[(size_t) row][(size_t) step].load(); }
-    void set (int row, int step, int32_t value) noexcept    { cells[(size_t) row][(size_t) step].exchange (value); }
+    /** Returns the value the cell held, so that writers can tell whether they changed anything. */
+    int32_t set (int row, int step, int32_t value) noexcept { return cells[(size_t) row][(size_t) step].exchange (value); }
 };
 
 class BrellDistortionProcessor : public juce::AudioProcessor
@@ -70,6 +71,9 @@ public:
     void randomise();
     /** RESET: empty pattern, continuous parameters at mid-range, first choices; message thread only. */
     void resetAll();
+    /** Tells the host that the saved state changed although no parameter did (an edit of the
+        pattern); message thread only. */
+    void notifyPatternChanged();
 
     static juce::AudioProcessorValueTreeState::ParameterLayout createParameterLayout();
 

@@ -301,26 +301,33 @@ void BrellDistortionProcessor::setStateInformation (const void* data, int sizeIn
 //==============================================================================
 void BrellDistortionProcessor::randomise()
 {
+    bool patternChanged = false;
+
     for (int row = 0; row < GlitchPattern::numRows; ++row)
     {
         int step = 0;
 
         while (step < GlitchPattern::numSteps)
         {
-            glitchPattern.set (row, step, 0);
+            // A block's first cell is cleared before it gets its length: what counts is the value it
+            // held before and the one it ends up with.
+            const auto previous = glitchPattern.set (row, step, 0);
 
             if (chaosRandom.nextFloat() < 0.25f)
             {
                 const auto length = chaosRandom.nextInt (juce::jmin (GlitchPattern::numSteps - step, 4)) + 1;
                 glitchPattern.set (row, step, length);
+                patternChanged = patternChanged || previous != length;
 
                 for (int covered = step + 1; covered < step + length; ++covered)
-                    glitchPattern.set (row, covered, 0);
+                    if (glitchPattern.set (row, covered, 0) != 0)
+                        patternChanged = true;
 
                 step += length;
             }
             else
             {
+                patternChanged = patternChanged || previous != 0;
                 ++step;
             }
         }
@@ -336,13 +343,19 @@ void BrellDistortionProcessor::randomise()
     for (const auto* id : { "mode", "filterType" })
         if (auto* parameter = apvts.getParameter (id))
             parameter->setValueNotifyingHost (chaosRandom.nextFloat());
+
+    if (patternChanged)
+        notifyPatternChanged();
 }
 
 void BrellDistortionProcessor::resetAll()
 {
+    bool patternChanged = false;
+
     for (int row = 0; row < GlitchPattern::numRows; ++row)
         for (int step = 0; step < GlitchPattern::numSteps; ++step)
-            glitchPattern.set (row, step, 0);
+            if (glitchPattern.set (row, step, 0) != 0)
+                patternChanged = true;
 
     for (const auto* id : { "drive", "mix", "output", "filterCutoff", "filterReso", "glitchChaos" })
         setParameterToMiddle (id);
@@ -350,6 +363,16 @@ void BrellDistortionProcessor::resetAll()
     for (const auto* id : { "mode", "filterType" })
         if (auto* parameter = apvts.getParameter (id))
             parameter->setValueNotifyingHost (0.0f);
+
+    if (patternChanged)
+        notifyPatternChanged();
+}
+
+void BrellDistortionProcessor::notifyPatternChanged()
+{
+    // The pattern is no parameter, so hosts that only watch parameters would not see the project
+    // change; this marks the saved state as modified instead.
+    updateHostDisplay (ChangeDetails{}.withNonParameterStateChanged (true));
 }
 
 void BrellDistortionProcessor::setParameterRandomly (const juce::String& parameterId, float low, float high)

@@ -81,6 +81,7 @@ int runEditor (const CommandLine& commandLine)
         std::printf ("parameter changed: id %u, name \"%s\", value %.6f\n", change.vstId, name.toRawUTF8(), (double) change.value);
         std::fflush (stdout);
     });
+    host->setStateChangeCallback ([] { std::printf ("state changed (not a parameter)\n"); std::fflush (stdout); });
 
     HostPlayHead::Settings transport;
     transport.playing = true;
@@ -161,6 +162,7 @@ int runEditor (const CommandLine& commandLine)
     runLoopFor (0.05);
     audio.stop();
     host->setParameterChangeCallback ({});
+    host->setStateChangeCallback ({});
     std::printf ("audio blocks processed: %lld\n", (long long) audio.getBlocksProcessed());
     std::printf ("output finite: %s\n", audio.sawNonFiniteOutput() ? "no" : "yes");
     return audio.sawNonFiniteOutput() ? 3 : result;

@@ -439,3 +439,28 @@ void PluginHost::setParameterChangeCallback (std::function<void (const Parameter
     const juce::ScopedLock lock (changeLock);
     changeCallback = std::move (callback);
 }
+
+void PluginHost::audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails& details)
+{
+    // JUCE's hosting turns the module's setDirty into this flag; latency, program and parameter
+    // info changes are not state edits.
+    if (! details.nonParameterStateChanged)
+        return;
+
+    const juce::ScopedLock lock (changeLock);
+    ++stateChanges;
+    if (stateChangeCallback)
+        stateChangeCallback();
+}
+
+int PluginHost::takeStateChangeCount()
+{
+    const juce::ScopedLock lock (changeLock);
+    return std::exchange (stateChanges, 0);
+}
+
+void PluginHost::setStateChangeCallback (std::function<void()> callback)
+{
+    const juce::ScopedLock lock (changeLock);
+    stateChangeCallback = std::move (callback);
+}

@@ -101,11 +101,17 @@ public:
     /** Called for every reported change, on whichever thread the module reports it. */
     void setParameterChangeCallback (std::function<void (const ParameterChange&)>);
 
+    /** How often, since the last call, the module said that its state changed in a way no
+        parameter shows (IComponentHandler2::setDirty), so that a DAW marks the project modified. */
+    int takeStateChangeCount();
+    /** Called for every such report, on the thread it arrives on (the message thread). */
+    void setStateChangeCallback (std::function<void()>);
+
 private:
     PluginHost() = default;
 
     void audioProcessorParameterChanged (juce::AudioProcessor*, int parameterIndex, float newValue) override;
-    void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override {}
+    void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override;
 
     juce::VST3PluginFormat format;
     juce::PluginDescription description;
@@ -119,6 +125,8 @@ private:
     juce::CriticalSection changeLock;
     std::vector<ParameterChange> changes;
     std::function<void (const ParameterChange&)> changeCallback;
+    int stateChanges = 0;
+    std::function<void()> stateChangeCallback;
 
     JUCE_DECLARE_NON_COPYABLE (PluginHost)
 };

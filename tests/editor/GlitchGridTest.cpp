@@ -1,8 +1,10 @@
 #include "EditorComponentTestAccess.h"
 #include "PixelTestHelpers.h"
+#include "ProcessorTestAccess.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -20,8 +22,11 @@ namespace
 
     struct GlitchGridTest : public ::testing::Test
     {
-        void SetUp() override
+        void SetUp() override   { startAfresh(); }
+
+        void startAfresh()
         {
+            grid.reset();
             processor = std::make_unique<BrellDistortionProcessor>();
             grid = std::make_unique<GlitchGrid> (*processor);
             grid->setBounds (0, 0, gridWidth, gridHeight);
@@ -354,8 +359,120 @@ TEST_F (GlitchGridTest, SoundingRowsLightTheirLabels)
     }
 }
 
-TEST_F (GlitchGridTest, TimerCallbackIsReachable)
+TEST_F (GlitchGridTest, TimerTickRedrawsThePlayheadAfterTheStepMoves)
 {
+    // Behind an image cache the grid shows a moved step only once something repaints it.
+    juce::Component parent;
+    parent.setBounds (grid->getBounds());
+    parent.addAndMakeVisible (*grid);
+    grid->setBufferedToImage (true);
+
+    const auto playheadPixel = [] (const juce::Image& image, int step) {
+        return image.getPixelAt ((int) (90.0f + ((float) step + 0.5f) * cw), (int) (22.0f + 0.5f * rh));
+    };
+
+    processor->currentStep = 7;
+    const auto freshAtSeven = pixeltest::snapshot (*grid);
+    processor->currentStep = 3;
+    const auto freshAtThree = pixeltest::snapshot (*grid);
+    ASSERT_FALSE (colourNear (playheadPixel (freshAtThree, 7), playheadPixel (freshAtSeven, 7), 2));
+
+    pixeltest::snapshot (parent);
+    processor->currentStep = 7;
+    const auto beforeTick = pixeltest::snapshot (parent);
     grid->timerCallback();
-    SUCCEED();
+    const auto afterTick = pixeltest::snapshot (parent);
+
+    for (int step : { 3, 7 })
+    {
+        EXPECT_TRUE (colourNear (playheadPixel (beforeTick, step), playheadPixel (freshAtThree, step), 2)) << step;
+        EXPECT_TRUE (colourNear (playheadPixel (afterTick, step), playheadPixel (freshAtSeven, step), 2)) << step;
+    }
+
+    parent.removeChildComponent (grid.get());
+}
+
+//==============================================================================
+namespace
+{
+    /** Counts what the processor tells its listeners (the host among them): state changes that
+        are not parameter changes, other change notices, and parameter value changes. */
+    struct HostNotificationCounter : juce::AudioProcessorListener
+    {
+        void audioProcessorParameterChanged (juce::AudioProcessor*, int, float) override   { ++parameterChanges; }
+
+        void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails& details) override
+        {
+            if (details.nonParameterStateChanged)
+                ++stateChanges;
+            else
+                ++otherChanges;
+        }
+
+        int stateChanges = 0;
+        int otherChanges = 0;
+        int parameterChanges = 0;
+    };
+}
+
+TEST_F (GlitchGridTest, PatternEditsTellTheHostTheStateChanged)
+{
+    // A saved state whose only difference from the defaults is one block.
+    juce::MemoryBlock stateWithABlock;
+    {
+        BrellDistortionProcessor other;
+        other.glitchPattern.set (1, 6, 3);
+        other.getStateInformation (stateWithABlock);
+    }
+
+    const auto nothing = [] {};
+    const auto loadTheBlock = [&]
+    {
+        processor->setStateInformation (stateWithABlock.getData(), (int) stateWithABlock.getSize());
+        EXPECT_EQ (row (1), rowOf ({ { 6, 3 } }));   // the load did write the pattern
+    };
+    const auto seedChaos = [&] { BrellDistortionProcessorTestAccess (*processor).chaosRandom().setSeed (42); };
+
+    const struct
+    {
+        const char* name;
+        std::function<void()> before, action;
+        int stateChanges, parameterChanges;
+    } cases[] {
+        { "press on a free cell",         nothing,                                  [&] { press (2, 5); },                           1, 0 },
+        { "press on the label column",    nothing,                                  [&] { grid->mouseDown (eventAt ({ 40, 200 })); }, 0, 0 },
+        { "press on the header",          nothing,                                  [&] { grid->mouseDown (eventAt ({ 300, 10 })); }, 0, 0 },
+        { "accepted drag move",           [&] { press (2, 5); },                    [&] { drag (2, 9); },                            1, 0 },
+        { "one per accepted move",        [&] { press (2, 5); },                    [&] { drag (2, 9); drag (2, 7); drag (2, 2); },  3, 0 },
+        { "move to the last step again",  [&] { press (2, 5); drag (2, 9); },       [&] { drag (2, 9); },                            0, 0 },
+        { "moves off the drag row",       [&] { press (2, 5); },                    [&] { drag (3, 9); dragTo ({ 300, 10 }); dragTo ({ 40, 150 }); }, 0, 0 },
+        // As if a state load had landed mid-gesture with the very row that the move writes.
+        { "move rewriting what is there", [&] { press (2, 5); setRow (2, { { 5, 5 } }); }, [&] { drag (2, 9); },                     0, 0 },
+        { "erase press",                  [&] { setRow (2, { { 4, 3 } }); },        [&] { press (2, 6); },                           1, 0 },
+        { "moves after an erase",         [&] { setRow (2, { { 4, 3 } }); press (2, 6); }, [&] { drag (2, 9); },                     0, 0 },
+        { "release",                      [&] { press (2, 5); drag (2, 9); },       [&] { release(); },                              0, 0 },
+        { "state loaded by the host",     nothing,                                  loadTheBlock,                                    0, 0 },
+        // A block over the whole row is one that CHAOS never draws.
+        { "CHAOS",                        [&] { setRow (0, { { 0, 16 } }); },       [&] { processor->randomise(); },                 1, 8 },
+        { "CHAOS drawing the same pattern", [&] { seedChaos(); processor->randomise(); seedChaos(); }, [&] { processor->randomise(); }, 0, 8 },
+        { "RESET of a pattern with blocks", [&] { setRow (0, { { 3, 2 } }); },      [&] { processor->resetAll(); },                  1, 8 },
+        { "RESET of an empty pattern",    nothing,                                  [&] { processor->resetAll(); },                  0, 8 },
+        { "a parameter changed",          nothing,                                  [&] { processor->apvts.getParameter ("drive")->setValueNotifyingHost (0.2f); }, 0, 1 },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        startAfresh();
+        c.before();
+
+        HostNotificationCounter counter;
+        processor->addListener (&counter);
+        c.action();
+        processor->removeListener (&counter);
+
+        EXPECT_EQ (counter.stateChanges, c.stateChanges);
+        EXPECT_EQ (counter.parameterChanges, c.parameterChanges);
+        EXPECT_EQ (counter.otherChanges, 0);
+    }
 }

@@ -54,6 +54,27 @@ namespace
         return ids;
     }
 
+    /** Runs the message loop until the module has said its state changed, or the time is up;
+        gives how many times it said so. */
+    int waitForStateChanges (PluginHost& host, int timeoutMs)
+    {
+        int count = 0;
+        const auto end = juce::Time::getMillisecondCounterHiRes() + timeoutMs;
+        while ((count += host.takeStateChangeCount()) == 0 && juce::Time::getMillisecondCounterHiRes() < end)
+            runMessageLoop (20);
+        return count;
+    }
+
+    /** One pattern row as the module saves it; the bytes before the XML hold zeros. */
+    std::string savedRow (PluginHost& host, int row)
+    {
+        const auto state = host.getComponentState();
+        const std::string text (static_cast<const char*> (state.getData()), state.getSize());
+        const auto key = "row" + std::to_string (row) + "=\"";
+        const auto at = text.find (key);
+        return at == std::string::npos ? std::string() : text.substr (at + key.size(), 16);
+    }
+
     juce::Colour pixelOfEditor (const juce::Image& capture, EditorWindow& window, juce::Point<int> editorPoint)
     {
         const auto p = window.getLocalPoint (window.getEditor(), editorPoint);
@@ -119,6 +140,7 @@ TEST (EditorShellHost, ClicksOnChaosAndResetReachTheHost)
         ASSERT_TRUE (window.hasEditor());
         runMessageLoop (600);
         host->takeParameterChanges();
+        host->takeStateChangeCount();
 
         const auto origin = window.getEditorScreenPosition();
         const auto driveId = expectedVstId ("drive");
@@ -126,14 +148,62 @@ TEST (EditorShellHost, ClicksOnChaosAndResetReachTheHost)
 
         ASSERT_TRUE (clickOnScreen (origin + chaosButtonCentre));
         EXPECT_EQ (changedIds (*host), actionParameterIds()) << "CHAOS";
+        EXPECT_EQ (waitForStateChanges (*host, 5000), 1) << "CHAOS draws a new pattern";
         EXPECT_NE (host->getParameter (driveId), driveBefore);
         EXPECT_EQ (host->getParameter (expectedVstId ("glitchOn")), 1.0f);
 
         ASSERT_TRUE (clickOnScreen (origin + resetButtonCentre));
         EXPECT_EQ (changedIds (*host), actionParameterIds()) << "RESET";
+        EXPECT_EQ (waitForStateChanges (*host, 5000), 1) << "RESET clears the pattern";
         EXPECT_FLOAT_EQ (host->getParameter (driveId), 0.5f);
         EXPECT_EQ (host->getParameter (expectedVstId ("mode")), 0.0f);
         EXPECT_EQ (host->getParameter (expectedVstId ("glitchOn")), 1.0f);
+    }
+
+    runMessageLoop (50);
+    audio.stop();
+    EXPECT_FALSE (audio.sawNonFiniteOutput());
+}
+
+TEST (EditorShellHost, ClickOnAGridCellMarksTheStateChanged)
+{
+    SKIP_WITHOUT_DISPLAY();
+    auto host = loadPlugin();
+    ASSERT_NE (host, nullptr);
+    BackgroundAudio audio (*host);
+    audio.start();
+
+    // The grid lies at (42, 267) in the editor; its cells start 90 pixels right of that and
+    // 22 below, each about 40 x 76.
+    const juce::Point<int> firstCellCentre { 42 + 90 + 20, 267 + 22 + 38 };
+    const juce::Point<int> offTheCells[] { { 42 + 40, 267 + 200 },     // CRUSH's label
+                                           { 42 + 300, 267 + 10 } };   // the step-number header
+
+    {
+        EditorWindow window (host->getInstance(), "EditorShellHost grid");
+        ASSERT_TRUE (window.hasEditor());
+        runMessageLoop (600);
+        host->takeStateChangeCount();
+
+        const auto origin = window.getEditorScreenPosition();
+
+        for (const auto p : offTheCells)
+        {
+            ASSERT_TRUE (clickOnScreen (origin + p));
+            EXPECT_EQ (host->takeStateChangeCount(), 0) << p.toString();
+        }
+
+        EXPECT_EQ (savedRow (*host, 0), "0000000000000000");
+
+        ASSERT_TRUE (clickOnScreen (origin + firstCellCentre));
+        EXPECT_EQ (waitForStateChanges (*host, 5000), 1);
+        EXPECT_TRUE (host->takeParameterChanges().empty());
+        EXPECT_EQ (savedRow (*host, 0), "1000000000000000");
+
+        // A project load is no edit: the module says nothing.
+        host->setComponentState (host->getComponentState());
+        runMessageLoop (200);
+        EXPECT_EQ (host->takeStateChangeCount(), 0);
     }
 
     runMessageLoop (50);
