@@ -1,5 +1,6 @@
 #include "BrellDistortionProcessor.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -17,6 +18,7 @@ constexpr int rowReverse = 3;
 constexpr int rowGate = 4;
 
 constexpr float defaultChaos = 50.0f;
+constexpr int32_t constructionStutterLength = 2000;
 
 // Any slot arithmetic lands back in 0..ringSize-1, whatever the sign or size of the operand.
 int32_t wrapSlot (int64_t slot) noexcept
@@ -167,6 +169,25 @@ void BrellDistortionProcessor::triggerGlitch (int row)
             stutterLength = random.nextInt (maxLength - 100) + 100;
             stutterReadPos = wrapSlot ((int64_t) writeSlot - stutterLength);
             stutterStartPos = stutterReadPos;
+
+            // Taken now, while the ring still holds it: the ring goes on recording over these slots.
+            if (stutterLength <= stutterWindow.getNumSamples())
+            {
+                const auto firstRun = juce::jmin (stutterLength, (int32_t) ringSize - stutterStartPos);
+
+                for (int ch = 0; ch < 2; ++ch)
+                {
+                    auto* window = stutterWindow.getWritePointer (ch);
+                    std::copy_n (captureBuffer[ch] + stutterStartPos, firstRun, window);
+                    std::copy_n (captureBuffer[ch], stutterLength - firstRun, window + firstRun);
+                }
+
+                stutterWindowFill = stutterLength;
+            }
+            else
+            {
+                stutterWindowFill = 0;
+            }
             break;
         }
 
@@ -226,6 +247,11 @@ void BrellDistortionProcessor::processGlitch (float* left, float* right, int num
     auto stutterSlot = wrapSlot (stutterReadPos);
     const auto stutterStart = wrapSlot (stutterStartPos);
     const auto stutterSpan = stutterLength;
+    // Too long a window for its buffer (a rate the processor was never prepared for) is read from the ring.
+    const bool stutterWindowed = stutterSpan > 0 && stutterSpan <= stutterWindow.getNumSamples();
+    auto* windowLeft = stutterWindowed ? stutterWindow.getWritePointer (0) : nullptr;
+    auto* windowRight = stutterWindowed ? stutterWindow.getWritePointer (1) : nullptr;
+    auto windowHeld = stutterWindowed ? juce::jlimit (0, stutterSpan, stutterWindowFill) : 0;
     auto speed = tapeSpeed;
     auto travel = tapePosition;
     const auto tapeStart = wrapSlot (tapeStartPos);
@@ -253,14 +279,34 @@ void BrellDistortionProcessor::processGlitch (float* left, float* right, int num
 
         if (stutterOn)
         {
-            l = ringLeft[stutterSlot];
-            r = ringRight[stutterSlot];
-            stutterSlot = nextSlot (stutterSlot);
-
-            // The window stays where the start put it, so the row repeats the same stretch.
             auto offset = stutterSlot - stutterStart;
             if (offset < 0)
                 offset += (int32_t) ringSize;
+
+            if (offset < windowHeld)
+            {
+                l = windowLeft[offset];
+                r = windowRight[offset];
+            }
+            else
+            {
+                l = ringLeft[stutterSlot];
+                r = ringRight[stutterSlot];
+
+                // A row heard without a start keeps what its first pass reads, so later passes repeat it.
+                if (stutterWindowed && offset == windowHeld && windowHeld < stutterSpan)
+                {
+                    windowLeft[offset] = l;
+                    windowRight[offset] = r;
+                    ++windowHeld;
+                }
+            }
+
+            stutterSlot = nextSlot (stutterSlot);
+
+            // The window stays where the start put it, so the row repeats the same stretch.
+            if (++offset >= (int32_t) ringSize)
+                offset = 0;
 
             if (stutterSpan > 0 && offset >= stutterSpan)
                 stutterSlot = stutterStart;
@@ -331,7 +377,12 @@ void BrellDistortionProcessor::processGlitch (float* left, float* right, int num
     captureWritePos = writeSlot;
 
     if (stutterOn)
+    {
         stutterReadPos = stutterSlot;
+
+        if (stutterWindowed)
+            stutterWindowFill = windowHeld;
+    }
 
     if (tapeOn)
     {
@@ -347,4 +398,15 @@ void BrellDistortionProcessor::processGlitch (float* left, float* right, int num
         gateCounter = counter;
         gateOpen = open;
     }
+}
+
+void BrellDistortionProcessor::prepareStutterWindow()
+{
+    // Room for the longest window a start can draw at this rate, for the construction length, and
+    // for the length the last start left, which a row sounding without a start goes on with.
+    const auto longestAtRate = truncateClamped (0.08 * sampleRate, constructionStutterLength, (int32_t) ringSize);
+    const auto capacity = juce::jmax (longestAtRate, juce::jlimit (0, (int32_t) ringSize, stutterLength));
+
+    stutterWindow.setSize (2, capacity, false, false, true);
+    stutterWindowFill = 0; // nothing held yet: the ring the window came from is cleared with it
 }

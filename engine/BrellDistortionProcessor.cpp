@@ -133,6 +133,7 @@ BrellDistortionProcessor::BrellDistortionProcessor()
     // A block may arrive before any prepareToPlay; the dry copy is there for it too.
     dryBuffer.setSize (2, unpreparedBlockSize);
     dryBuffer.clear();
+    prepareStutterWindow();
 }
 
 BrellDistortionProcessor::~BrellDistortionProcessor() = default;
@@ -215,6 +216,7 @@ void BrellDistortionProcessor::prepareToPlay (double newSampleRate, int maximumB
     gateOpen = true;
     for (auto& row : captureBuffer)
         std::fill (std::begin (row), std::end (row), 0.0f);
+    prepareStutterWindow(); // after the rate is set; the window it held went with the ring
 
     bpm = 120.0;
     samplesPerStep = sampleRate * 60.0 / 480.0;

@@ -94,6 +94,7 @@ private:
     bool isRowActiveAtStep (int row, int step) const;
     void triggerGlitch (int row);
     void processGlitch (float* left, float* right, int numSamples);
+    void prepareStutterWindow();
 
     void setParameterRandomly (const juce::String& parameterId, float low, float high);
     void setParameterToMiddle (const juce::String& parameterId);
@@ -125,12 +126,15 @@ private:
 
     // Beyond the layout above: the dry copy is prepared once so that a block allocates nothing,
     // the prepared block size bounds what one pass through the oversampler may hold, TAPE STOP
-    // reads relative to the slot it started at, and CHAOS draws from its own generator on the
-    // message thread so it never races the audio thread's draws.
+    // reads relative to the slot it started at, STUTTER keeps its own copy of its window (the
+    // ring records over the window's slots while the row sounds), and CHAOS draws from its own
+    // generator on the message thread so it never races the audio thread's draws.
     juce::AudioBuffer<float> dryBuffer;
     int preparedBlockSize = 0;
     int32_t tapeStartPos = 0;
-    int32_t stutterStartPos = 0; // first slot of the window that STUTTER repeats
+    int32_t stutterStartPos = 0;            // first slot of the window that STUTTER repeats
+    juce::AudioBuffer<float> stutterWindow; // the window's samples, sized for the longest window
+    int32_t stutterWindowFill = 0;          // how many of its leading samples stutterWindow holds
     juce::Random chaosRandom;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (BrellDistortionProcessor)

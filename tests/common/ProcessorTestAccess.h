@@ -33,6 +33,8 @@ struct BrellDistortionProcessorTestAccess
     juce::AudioBuffer<float>& dryBuffer()                        { return proc.dryBuffer; }
     int& preparedBlockSize()                                     { return proc.preparedBlockSize; }
     int32_t& stutterStartPos()                                   { return proc.stutterStartPos; }
+    juce::AudioBuffer<float>& stutterWindow()                    { return proc.stutterWindow; }
+    int32_t& stutterWindowFill()                                 { return proc.stutterWindowFill; }
 
     void advanceSequencer (const juce::AudioPlayHead::PositionInfo& pos, int n) { proc.advanceSequencer (pos, n); }
     bool isRowActiveAtStep (int row, int step) const                          { return proc.isRowActiveAtStep (row, step); }

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <ostream>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -124,6 +126,64 @@ TEST_F (GlitchEffects, StutterRepeatsTheWindowBeforeItsStart)
         ASSERT_EQ (out[i], (float) (5001 - length + (int) (i % (size_t) length))) << i;
 
     EXPECT_EQ (access.stutterStartPos(), start);
+}
+
+TEST_F (GlitchEffects, StutterKeepsItsWindowWhileItDoesNotSound)
+{
+    // As when the start fell in blocks that skipped the stage: the ring records a whole lap
+    // before the row is first heard, and the row still plays what came before its start.
+    run (ramp (5000));
+    access.triggerGlitch (rowStutter);
+    const auto length = access.stutterLength();
+    run (ramp (ring));
+
+    sound ({ rowStutter });
+    const auto out = run (ramp (3 * length));
+    for (size_t i = 0; i < out.size(); ++i)
+        ASSERT_EQ (out[i], (float) (5001 - length + (int) (i % (size_t) length))) << i;
+}
+
+TEST_F (GlitchEffects, AfterPrepareStutterRepeatsWhatItsFirstPassRead)
+{
+    run (ramp (5000));
+    access.triggerGlitch (rowStutter);
+    const auto length = access.stutterLength();
+    const auto start = access.stutterStartPos();
+    sound ({ rowStutter });
+    run (ramp (length / 2)); // leaves the read slot halfway through the window
+
+    // Preparing clears the ring, so the window held before is gone; the row, sounding again
+    // without a start, reads the new recording once and then repeats it for more than a lap.
+    proc->prepareToPlay (44100.0, 512);
+    sound ({});
+    const auto firstAfterPrepare = (float) (samplesFed + 1);
+    run (ramp (6000));
+
+    sound ({ rowStutter });
+    const auto out = run (ramp (ring + 8000));
+    for (size_t i = 0; i < out.size(); ++i)
+    {
+        const auto offset = (length / 2 + (int) i) % length;
+        ASSERT_EQ (out[i], firstAfterPrepare + (float) (start + offset)) << i;
+    }
+}
+
+TEST_F (GlitchEffects, StutterLongerThanItsWindowBufferStillPlaysTheRing)
+{
+    // Never prepared, so the window buffer is sized for 44.1 kHz; a start at a higher rate can draw more.
+    access.sampleRate() = 192000.0;
+    setChaos (0.0f);
+    run (ramp (20000));
+
+    do
+        access.triggerGlitch (rowStutter);
+    while (access.stutterLength() <= access.stutterWindow().getNumSamples());
+
+    const auto length = access.stutterLength();
+    sound ({ rowStutter });
+    const auto out = run (ramp (2 * length));
+    for (size_t i = 0; i < out.size(); ++i)
+        ASSERT_EQ (out[i], (float) (20001 - length + (int) (i % (size_t) length))) << i;
 }
 
 TEST_F (GlitchEffects, ReverseStartsFromTheNewestSample)
@@ -502,7 +562,197 @@ juce::AudioBuffer<float> sineBlock (int channels, int samples)
             buffer.setSample (ch, i, 0.5f * (float) std::sin (0.05 * (i + 1) * (ch + 1)));
     return buffer;
 }
+
+// A playing transport at a fixed tempo whose song position moves on with every block it is told of.
+class RunningTransport final : public juce::AudioPlayHead
+{
+public:
+    RunningTransport (double rateIn, double bpmIn, double ppqStartIn) : rate (rateIn), bpm (bpmIn), ppqStart (ppqStartIn) {}
+
+    juce::Optional<PositionInfo> getPosition() const override
+    {
+        PositionInfo info;
+        info.setIsPlaying (true);
+        info.setBpm (bpm);
+        info.setPpqPosition (ppqStart + (double) samples * bpm / (60.0 * rate));
+        return info;
+    }
+
+    void advance (int numSamples) { samples += numSamples; }
+
+private:
+    double rate, bpm, ppqStart;
+    juce::int64 samples = 0;
+};
+
+constexpr int hostBlock = 512;
+
+std::unique_ptr<BrellDistortionProcessor> makeGlitchProcessor (bool glitchOn, double rate)
+{
+    auto proc = std::make_unique<BrellDistortionProcessor>();
+    setParameter (*proc, "glitchOn", glitchOn ? 1.0f : 0.0f);
+    setParameter (*proc, "glitchChaos", 100.0f); // the shortest windows, so many periods fit
+    proc->prepareToPlay (rate, hostBlock);
+    return proc;
+}
+
+juce::AudioBuffer<float> noiseSignal (int samples)
+{
+    juce::AudioBuffer<float> buffer (2, samples);
+    juce::Random noise (20240611);
+    for (int ch = 0; ch < 2; ++ch)
+        for (int i = 0; i < samples; ++i)
+            buffer.setSample (ch, i, noise.nextFloat() - 0.5f);
+    return buffer;
+}
+
+struct BlockRender
+{
+    juce::AudioBuffer<float> output;
+    std::vector<int> steps; // currentStep after each block, which is the step the block played
+};
+
+// The signal through processBlock in host-sized blocks; beforeBlock may change the processor first.
+BlockRender renderInBlocks (BrellDistortionProcessor& proc, RunningTransport& transport, const juce::AudioBuffer<float>& input,
+                            const std::function<void (int)>& beforeBlock = {})
+{
+    BlockRender render { input, {} };
+    proc.setPlayHead (&transport);
+    juce::AudioBuffer<float> block (2, hostBlock);
+    juce::MidiBuffer midi;
+
+    for (int start = 0, index = 0; start < input.getNumSamples(); start += hostBlock, ++index)
+    {
+        const int length = juce::jmin (hostBlock, input.getNumSamples() - start);
+        block.setSize (2, length, false, false, true);
+        for (int ch = 0; ch < 2; ++ch)
+            block.copyFrom (ch, 0, input, ch, start, length);
+
+        if (beforeBlock)
+            beforeBlock (index);
+
+        proc.processBlock (block, midi);
+        transport.advance (length);
+        render.steps.push_back (proc.currentStep.load());
+
+        for (int ch = 0; ch < 2; ++ch)
+            render.output.copyFrom (ch, start, block, ch, 0, length);
+    }
+
+    proc.setPlayHead (nullptr);
+    return render;
+}
+
+// The first block index from `from` on whose step satisfies the test, or the number of blocks.
+template <typename Test>
+int firstBlockWhere (const std::vector<int>& steps, int from, Test test)
+{
+    for (int b = from; b < (int) steps.size(); ++b)
+        if (test (steps[(size_t) b]))
+            return b;
+    return (int) steps.size();
+}
+
+struct StutterHoldCase
+{
+    double rate, bpm;
+};
+
+std::ostream& operator<< (std::ostream& out, const StutterHoldCase& c) { return out << c.rate << " Hz, " << c.bpm << " bpm"; }
+
+class StutterHold : public ::testing::TestWithParam<StutterHoldCase> {};
 } // namespace
+
+// A block of four steps at a slow tempo sounds for well over a lap of the capture ring.
+TEST_P (StutterHold, RepeatsTheWindowBeforeItsStartForTheWholeBlock)
+{
+    const auto [rate, bpm] = GetParam();
+    const auto samplesPerStep = rate * 15.0 / bpm;
+    const auto ppqStart = 0.5 - 8000.5 / (4.0 * samplesPerStep); // step 2 comes after 8000 samples
+    const auto input = noiseSignal ((int) (8000.0 + 4.0 * samplesPerStep) + 4 * hostBlock);
+
+    auto glitched = makeGlitchProcessor (true, rate);
+    auto plain = makeGlitchProcessor (false, rate);
+    glitched->glitchPattern.set (rowStutter, 2, 4);
+    plain->glitchPattern.set (rowStutter, 2, 4);
+
+    RunningTransport glitchedTransport (rate, bpm, ppqStart), plainTransport (rate, bpm, ppqStart);
+    const auto out = renderInBlocks (*glitched, glitchedTransport, input);
+    const auto ref = renderInBlocks (*plain, plainTransport, input); // what reached the glitch stage
+
+    const auto firstBlock = firstBlockWhere (out.steps, 0, [] (int s) { return s == 2; });
+    const auto endBlock = firstBlockWhere (out.steps, firstBlock, [] (int s) { return s < 2 || s > 5; });
+    const auto begin = firstBlock * hostBlock;
+    const auto end = juce::jmin (endBlock * hostBlock, input.getNumSamples());
+    const auto length = BrellDistortionProcessorTestAccess (*glitched).stutterLength();
+
+    ASSERT_LT (endBlock, (int) out.steps.size()) << "the block must end inside the render";
+    ASSERT_GE (begin, length);
+    ASSERT_GT (end - begin, ring + 2 * length);
+
+    for (int ch = 0; ch < 2; ++ch)
+    {
+        const auto* o = out.output.getReadPointer (ch);
+        const auto* r = ref.output.getReadPointer (ch);
+
+        int changes = 0;
+        for (int k = 0; k < length; ++k)
+        {
+            ASSERT_EQ (o[begin - length + k], r[begin - length + k]) << "channel " << ch << " before the start, " << k;
+            ASSERT_EQ (o[begin + k], r[begin - length + k]) << "channel " << ch << " first period, " << k;
+            changes += (k > 0 && ! juce::exactlyEqual (o[begin + k], o[begin + k - 1])) ? 1 : 0;
+        }
+        EXPECT_GT (changes, length / 2) << "the window should hold noise, channel " << ch;
+
+        for (int i = begin + length; i < end; ++i)
+            ASSERT_EQ (o[i], o[i - length]) << "channel " << ch << " sample " << i - begin << " after the start";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P (Rates, StutterHold, ::testing::Values (
+    StutterHoldCase { 44100.0, 15.0 },
+    StutterHoldCase { 96000.0, 30.0 },
+    StutterHoldCase { 192000.0, 60.0 }));
+
+// A block drawn over the step that is playing sounds without a start, from the construction values.
+TEST (GlitchThroughProcessBlock, StutterWithoutAStartRepeatsItsFirstPass)
+{
+    constexpr double rate = 192000.0, bpm = 60.0;
+    constexpr int drawBlock = 10;
+    const auto input = noiseSignal ((int) (0.75 * 4.0 * 48000.0) + 4 * hostBlock); // steps 2 to 4, and a little
+
+    auto glitched = makeGlitchProcessor (true, rate);
+    auto plain = makeGlitchProcessor (false, rate);
+    RunningTransport glitchedTransport (rate, bpm, 0.51), plainTransport (rate, bpm, 0.51); // inside step 2
+
+    const auto out = renderInBlocks (*glitched, glitchedTransport, input, [&] (int block) {
+        if (block == drawBlock)
+            glitched->glitchPattern.set (rowStutter, 1, 4);
+    });
+    const auto ref = renderInBlocks (*plain, plainTransport, input);
+
+    const auto begin = drawBlock * hostBlock;
+    const auto endBlock = firstBlockWhere (out.steps, drawBlock, [] (int s) { return s != 2 && s != 3 && s != 4; });
+    const auto end = juce::jmin (endBlock * hostBlock, input.getNumSamples());
+    const auto length = BrellDistortionProcessorTestAccess (*glitched).stutterLength();
+
+    ASSERT_EQ (length, 2000);
+    ASSERT_LT (endBlock, (int) out.steps.size());
+    ASSERT_GT (end - begin, ring + 2 * length);
+
+    for (int ch = 0; ch < 2; ++ch)
+    {
+        const auto* o = out.output.getReadPointer (ch);
+        const auto* r = ref.output.getReadPointer (ch);
+
+        // The first pass reads ring slots 0 onwards as they stand, which still hold the first samples since prepare.
+        for (int k = 0; k < length; ++k)
+            ASSERT_EQ (o[begin + k], r[k]) << "channel " << ch << " first pass, " << k;
+
+        for (int i = begin + length; i < end; ++i)
+            ASSERT_EQ (o[i], o[i - length]) << "channel " << ch << " sample " << i - begin << " after the row began";
+    }
+}
 
 TEST (GlitchThroughProcessBlock, SkippedStageStillStartsRowsAndMovesTheRing)
 {

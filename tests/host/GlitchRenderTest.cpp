@@ -27,7 +27,10 @@ const char* const patternRows[5] = {
 };
 
 // Host-synced steps change at block starts: a step begins with the first block that starts inside it.
-int stepStart (int step) { return (step * samplesPerStep + blockSize - 1) / blockSize * blockSize; }
+int stepStart (int step, int stepLength = samplesPerStep)
+{
+    return (step * stepLength + blockSize - 1) / blockSize * blockSize;
+}
 
 struct Region
 {
@@ -37,9 +40,31 @@ struct Region
 
 Region regionOf (int row) { return { stepStart (firstStepOf[row]), stepStart (firstStepOf[row] + 2) }; }
 
-std::unique_ptr<PluginHost> loadWithPattern (bool glitchOn)
+// The stutter length is drawn at random: the one (0 for none) under which the whole region
+// repeats the stretch of the reference just before the region.
+int repeatedLength (const juce::AudioBuffer<float>& output, const juce::AudioBuffer<float>& reference, Region region)
 {
-    auto host = loadPlugin (rate, blockSize);
+    for (int length = 100; length < 4000; ++length)
+    {
+        bool matches = true;
+        for (int i = region.begin; i < region.end && matches; ++i)
+        {
+            const auto source = region.begin - length + (i - region.begin) % length;
+            for (int ch = 0; ch < 2; ++ch)
+                matches = matches && juce::exactlyEqual (output.getSample (ch, i), reference.getSample (ch, source));
+        }
+
+        if (matches)
+            return length;
+    }
+
+    return 0;
+}
+
+std::unique_ptr<PluginHost> loadWithPattern (bool glitchOn, double sampleRate = rate, double bpm = 120.0,
+                                             const char* const* rows = patternRows)
+{
+    auto host = loadPlugin (sampleRate, blockSize);
     if (host == nullptr)
         return nullptr;
 
@@ -53,7 +78,7 @@ std::unique_ptr<PluginHost> loadWithPattern (bool glitchOn)
 
     auto* grid = xml->getChildByName ("GlitchGrid");
     for (int row = 0; row < 5; ++row)
-        grid->setAttribute ("row" + juce::String (row), patternRows[row]);
+        grid->setAttribute ("row" + juce::String (row), rows[row]);
 
     juce::MemoryBlock edited;
     juce::AudioProcessor::copyXmlToBinary (*xml, edited);
@@ -62,7 +87,7 @@ std::unique_ptr<PluginHost> loadWithPattern (bool glitchOn)
     setParameter (*host, "glitchOn", glitchOn ? 1.0f : 0.0f);
 
     HostPlayHead::Settings transport;
-    transport.bpm = 120.0;
+    transport.bpm = bpm;
     transport.playing = true;
     transport.ppqStart = 0.0;
     host->setTransport (transport);
@@ -114,21 +139,7 @@ TEST_F (GlitchRender, OutsideTheBlocksTheSignalIsUntouched)
 TEST_F (GlitchRender, StutterRepeatsOneStretchFromBeforeItsStart)
 {
     const auto region = regionOf (stutter);
-
-    // The length is drawn at random: find the one that explains the whole region.
-    int found = 0;
-    for (int length = 100; length < 4000 && found == 0; ++length)
-    {
-        bool matches = true;
-        for (int i = region.begin; i < region.end && matches; ++i)
-        {
-            const auto source = region.begin - length + (i - region.begin) % length;
-            matches = juce::exactlyEqual (out (0, i), ref (0, source)) && juce::exactlyEqual (out (1, i), ref (1, source));
-        }
-
-        if (matches)
-            found = length;
-    }
+    const auto found = repeatedLength (output, reference, region);
 
     EXPECT_GE (found, 100);
     EXPECT_LT (found, region.end - region.begin); // it does repeat inside the region
@@ -214,5 +225,32 @@ TEST_F (GlitchRender, GateChopsInEqualHalves)
         else
             ASSERT_EQ (out (0, i), ref (0, i)) << i;
     }
+}
+
+// At 192 kHz and 60 bpm a STUTTER block of four steps sounds for twice the capture ring's length.
+TEST (GlitchRenderSlow, StutterRepeatsItsStretchForLongerThanTheRing)
+{
+    constexpr double slowRate = 192000.0;
+    constexpr int slowStep = 48000; // a sixteenth note at 60 bpm
+    constexpr int captureRing = 96000; // samples the plug-in keeps of its input
+    const char* const rows[5] = { "0040000000000000", "0000000000000000", "0000000000000000",
+                                  "0000000000000000", "0000000000000000" };
+
+    auto plain = loadWithPattern (false, slowRate, 60.0, rows);
+    auto glitched = loadWithPattern (true, slowRate, 60.0, rows);
+    ASSERT_NE (plain, nullptr);
+    ASSERT_NE (glitched, nullptr);
+    setParameter (*glitched, "glitchChaos", 1.0f); // chaos 100: the shortest windows
+
+    const auto input = makeSignal (2, 7 * slowStep, slowRate, 0.3f);
+    const auto reference = render (*plain, input);
+    const auto output = render (*glitched, input);
+
+    const Region region { stepStart (2, slowStep), stepStart (6, slowStep) };
+    ASSERT_GE (region.end - region.begin, 2 * captureRing);
+
+    const auto found = repeatedLength (output, reference, region);
+    EXPECT_GE (found, 100);
+    EXPECT_LT (found, 3071); // the longest window chaos 100 allows at this rate
 }
 } // namespace
