@@ -150,6 +150,16 @@ namespace
 
         void TearDown() override    { folder.deleteRecursively(); }
 
+        /** A fresh folder for one case of a table, holding the case's entries. */
+        juce::File makeCaseFolder (int index, const std::vector<Entry>& entries)
+        {
+            const auto caseFolder = folder.getChildFile ("case" + juce::String (index));
+            EXPECT_TRUE (caseFolder.createDirectory());
+            for (const auto& entry : entries)
+                make (caseFolder, entry);
+            return caseFolder;
+        }
+
         juce::File folder;
     };
 }
@@ -190,10 +200,7 @@ TEST_F (OutputPaths, RenderReplacesFilesAndWritesThroughLinks)
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.name);
-        const auto caseFolder = folder.getChildFile ("case" + juce::String (index++));
-        ASSERT_TRUE (caseFolder.createDirectory());
-        for (const auto& entry : c.before)
-            make (caseFolder, entry);
+        const auto caseFolder = makeCaseFolder (index++, c.before);
         const auto entriesBefore = entriesBelow (caseFolder);
 
         const auto result = render ({ "--out", caseFolder.getChildFile (c.out).getFullPathName() });
@@ -300,10 +307,7 @@ TEST_F (OutputPaths, FailedWritesNameThePathAndLeaveNothingBehind)
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.name);
-        const auto caseFolder = folder.getChildFile ("case" + juce::String (index++));
-        ASSERT_TRUE (caseFolder.createDirectory());
-        for (const auto& entry : c.before)
-            make (caseFolder, entry);
+        const auto caseFolder = makeCaseFolder (index++, c.before);
         const auto entriesBefore = entriesBelow (caseFolder);
         const auto path = caseFolder.getChildFile (c.path).getFullPathName();
 
