@@ -18,7 +18,8 @@ run_suite() {
   # Status lines stay quiet; warnings and errors from the configure step still show.
   cmake -S . -B "$dir" --log-level=NOTICE "$@"
   cmake --build "$dir" -j "$jobs"
-  (cd "$dir" && ctest --output-on-failure --timeout 900 -j "$jobs")
+  # One line per finished case (the "Start" lines of a parallel run say nothing more).
+  (cd "$dir" && ctest --output-on-failure --timeout 900 -j "$jobs" | grep -v '^ *Start  *[0-9]*: ')
 }
 
 echo "== release build"
