@@ -44,7 +44,7 @@ quiet_apt() {
 if [ "${#missing[@]}" -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   quiet_apt $sudo_cmd apt-get update -q
-  quiet_apt env DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -q --no-install-recommends "${missing[@]}"
+  quiet_apt $sudo_cmd env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
   echo "setup: installed $(grep -c '^Setting up ' "$apt_log" || true) packages (the ${#missing[@]} above and what they need)"
 fi
 
