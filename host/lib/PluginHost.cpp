@@ -124,6 +124,12 @@ PluginHost::~PluginHost()
         jassert (instance->getActiveEditor() == nullptr);
         if (prepared)
             instance->releaseResources();
+
+        // With no editor attached, a JUCE plug-in on Linux handles its messages on a thread of its
+        // own, and releasing the last instance shuts its JUCE down from this thread. Give that thread
+        // a moment to deliver what it still has queued (the fake mouse moves of an editor that
+        // hasEditor() created and dropped, for one), or JUCE's debug build asserts at shutdown.
+        juce::Thread::sleep (100);
         instance.reset();
     }
 }
