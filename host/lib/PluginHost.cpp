@@ -125,11 +125,14 @@ PluginHost::~PluginHost()
         if (prepared)
             instance->releaseResources();
 
-        // With no editor attached, a JUCE plug-in on Linux handles its messages on a thread of its
-        // own, and releasing the last instance shuts its JUCE down from this thread. Give that thread
-        // a moment to deliver what it still has queued (the fake mouse moves of an editor that
-        // hasEditor() created and dropped, for one), or JUCE's debug build asserts at shutdown.
-        juce::Thread::sleep (100);
+        // A JUCE plug-in runs its messages on this host's run loop, and releasing the last instance
+        // shuts its JUCE down. Deliver what it still has queued first (the fake mouse moves of an
+        // editor that hasEditor() created and dropped, for one), as a DAW's running loop would;
+        // JUCE's debug build asserts when it shuts down with messages pending.
+        if (auto* messages = juce::MessageManager::getInstanceWithoutCreating())
+            if (messages->isThisTheMessageThread())
+                messages->runDispatchLoopUntil (20);
+
         instance.reset();
     }
 }
