@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace
@@ -102,6 +103,35 @@ float rmsLevel (const float* samples, int numSamples) noexcept
     }
 
     return (float) std::sqrt (((sums[0] + sums[1]) + (sums[2] + sums[3])) / numSamples);
+}
+
+/** True when any sample is NaN or infinite: all eight exponent bits set. Works on the bits so
+    that it vectorises without any licence to reorder float arithmetic. */
+bool hasNonFinite (const float* samples, int numSamples) noexcept
+{
+    uint32_t found = 0;
+
+    for (int i = 0; i < numSamples; ++i)
+    {
+        uint32_t bits;
+        std::memcpy (&bits, samples + i, sizeof (bits));
+        found |= (uint32_t) ((bits & 0x7f800000u) == 0x7f800000u);
+    }
+
+    return found != 0;
+}
+
+/** Replaces every NaN or infinite sample by 0; says whether there was any. */
+bool clearNonFinite (float* samples, int numSamples) noexcept
+{
+    if (! hasNonFinite (samples, numSamples))
+        return false;
+
+    for (int i = 0; i < numSamples; ++i)
+        if (! std::isfinite (samples[i]))
+            samples[i] = 0.0f;
+
+    return true;
 }
 
 juce::dsp::StateVariableTPTFilterType filterTypeForIndex (int index) noexcept
@@ -242,6 +272,12 @@ void BrellDistortionProcessor::processBlock (juce::AudioBuffer<float>& buffer, j
     const int numSamples = buffer.getNumSamples();
     const bool stereo = numChannels == 2;
 
+    // A non-finite sample (a damaged file, an upstream plug-in gone wrong) counts as silence
+    // before anything reads the block: left in, it would live on in the oversampler's and the
+    // filters' state and in the capture ring for as long as the plug-in stays active.
+    for (int ch = 0; ch < numChannels; ++ch)
+        clearNonFinite (buffer.getWritePointer (ch), numSamples);
+
     // Parameter snapshot, once per block.
     const float drive = readFloat (apvts, driveSpec);
     const float mix = readFloat (apvts, mixSpec) / 100.0f;
@@ -340,11 +376,30 @@ void BrellDistortionProcessor::processBlock (juce::AudioBuffer<float>& buffer, j
             for (int i = 0; i < length; ++i)
                 wet[i] = (dryGain * dry[i] + mix * wet[i]) * outputGain;
         }
+
+        // Finite input near the float limit can still overflow inside the chain. Whatever went
+        // non-finite is muted, and the state that may hold it starts afresh, so that neither the
+        // capture ring nor the blocks that follow inherit it.
+        bool overflowed = false;
+
+        for (int ch = 0; ch < numChannels; ++ch)
+            overflowed = clearNonFinite (hostBlock.getChannelPointer ((size_t) ch), length) || overflowed;
+
+        if (overflowed)
+        {
+            oversampler.reset();
+            filterLeft.reset();
+            filterRight.reset();
+        }
     }
 
     if (glitchOn && stereo)
     {
         processGlitch (buffer.getWritePointer (0), buffer.getWritePointer (1), numSamples);
+
+        // CRUSH scales by up to 2^8 before it rounds, which can overflow a sample near the limit.
+        for (int ch = 0; ch < 2; ++ch)
+            clearNonFinite (buffer.getWritePointer (ch), numSamples);
     }
     else
     {

@@ -161,6 +161,33 @@ namespace
         return text.getDoubleValue();
     }
 
+    // XML may repeat an attribute. The tree reads the first of a name but writes the last, so a
+    // loaded child would play one value and save another: only the first of each name is kept.
+    void keepFirstOfEachProperty (juce::ValueTree& tree)
+    {
+        juce::Array<juce::Identifier> seen, repeated;
+
+        for (int i = 0; i < tree.getNumProperties(); ++i)
+        {
+            const auto name = tree.getPropertyName (i);
+
+            if (! seen.contains (name))
+                seen.add (name);
+            else
+                repeated.addIfNotAlreadyThere (name);
+        }
+
+        for (const auto& name : repeated)
+        {
+            const auto first = tree.getProperty (name);
+
+            while (tree.hasProperty (name))
+                tree.removeProperty (name, nullptr);
+
+            tree.setProperty (name, first, nullptr);
+        }
+    }
+
     // The state wrapper: magic number, 32-bit little-endian text length, UTF-8 text. A length
     // past the data is cut to the data present.
     std::unique_ptr<juce::XmlElement> readStateXml (const void* data, int sizeInBytes)
@@ -255,19 +282,44 @@ void BrellDistortionProcessor::setStateInformation (const void* data, int sizeIn
         loaded = renamed;
     }
 
+    // The parameter tree binds a parameter to any child whose "id" names it, whatever the child's
+    // type, and the last such child wins. So a child of another type that names a parameter loses
+    // its id and value, and of several PARAM children for one parameter only the last, the one
+    // that would have won, stays and is checked: what plays is then what the next save writes,
+    // once each. A parameter that no PARAM child names takes its default, as with any state that
+    // lacks it.
     // A value that isn't a finite number would reach the engine as NaN or infinity, and one that
     // isn't a number at all would read as 0: such a parameter keeps what it has. Finite values
     // are limited to the parameter's range.
-    for (auto child : loaded)
-    {
-        if (! child.hasType (paramType) || ! child.hasProperty (valueProperty))
-            continue;
+    juce::StringArray boundIds;
 
+    for (int i = loaded.getNumChildren(); --i >= 0;)
+    {
+        auto child = loaded.getChild (i);
+        keepFirstOfEachProperty (child);
         const auto id = child.getProperty (idProperty).toString();
         auto* parameter = apvts.getParameter (id);
         auto* current = apvts.getRawParameterValue (id);
 
         if (parameter == nullptr || current == nullptr)
+            continue;
+
+        if (! child.hasType (paramType))
+        {
+            child.removeProperty (idProperty, nullptr);
+            child.removeProperty (valueProperty, nullptr);
+            continue;
+        }
+
+        if (boundIds.contains (id))
+        {
+            loaded.removeChild (i, nullptr);
+            continue;
+        }
+
+        boundIds.add (id);
+
+        if (! child.hasProperty (valueProperty))
             continue;
 
         // The value goes in as a number, so the text is never read again by anyone else.

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <limits>
 #include <new>
 
 // Counting replacements of the global allocation functions, for this test binary only.
@@ -188,6 +189,14 @@ TEST (NoAllocation, PreparedBlocksAllocateNothing)
                                     proc->setPlayHead (&playHead);
 
                                 playHead.ppq = block * 0.25;
+
+                                // Hostile samples take the path that clears them and restarts the chain.
+                                if (block == 20)
+                                    buffer.setSample (0, 7, std::numeric_limits<float>::quiet_NaN());
+                                if (block == 30)
+                                    for (int ch = 0; ch < numChannels; ++ch)
+                                        juce::FloatVectorOperations::fill (buffer.getWritePointer (ch), 3.4e38f, blockSize);
+
                                 proc->processBlock (block % 7 == 3 ? shortBlock : buffer, midi);
                             }
 

@@ -469,3 +469,72 @@ TEST_F (SavedStateParameters, HostileValuesEndFiniteAndInRange)
         EXPECT_EQ (xml->toString().indexOfIgnoreCase ("inf"), -1);
     }
 }
+
+TEST_F (SavedStateParameters, OnlyCheckedParamChildrenSetParametersAndEachIsSavedOnce)
+{
+    const std::string grid = "row0=\"4000000000000000\" row1=\"0000000000000000\" row2=\"0000000000000000\" "
+                             "row3=\"0000000000000000\" row4=\"0000000000000000\"";
+    const auto doc = [] (const std::string& children)
+    {
+        return std::string (xmlDeclaration) + " <Parameters>" + children + "</Parameters>";
+    };
+
+    // Before each load: mix 45, output -3, drive 33.3. A parameter that no PARAM child names
+    // takes its default (output 0, drive 50, mix 100), as it does from any state that lacks it.
+    struct Case { const char* name; std::string children; const char* id; float expected; };
+    const Case cases[] {
+        { "another type carries a NaN",       doc ("<param id=\"output\" value=\"nan\"/>"),                       "output", 0.0f },
+        { "another type carries a value",     doc ("<Knob id=\"drive\" value=\"90\"/>"),                          "drive",  50.0f },
+        { "the grid repeats a PARAM's id",    doc ("<PARAM id=\"mix\" value=\"30.0\"/><GlitchGrid id=\"mix\" value=\"70\" " + grid + "/>"), "mix", 30.0f },
+        { "the grid holds a parameter's only id", doc ("<GlitchGrid id=\"mix\" value=\"70\" " + grid + "/>"),     "mix",    100.0f },
+        { "a PARAM after another type",       doc ("<Knob id=\"drive\" value=\"90\"/><PARAM id=\"drive\" value=\"20\"/>"), "drive", 20.0f },
+        { "two PARAMs for one parameter",     doc ("<PARAM id=\"drive\" value=\"10\"/><PARAM id=\"drive\" value=\"80\"/>"), "drive", 80.0f },
+        { "the later of two PARAMs is a NaN", doc ("<PARAM id=\"drive\" value=\"10\"/><PARAM id=\"drive\" value=\"nan\"/>"), "drive", 33.3f },
+        // The tree reads the first of two same-named attributes, and its XML writer keeps the last.
+        { "a PARAM repeats its value",        doc ("<PARAM id=\"drive\" value=\"10\" value=\"4145\"/>"),      "drive",  10.0f },
+        { "a PARAM repeats its id",           doc ("<PARAM id=\"drive\" id=\"mix\" value=\"10\"/>"),          "drive",  10.0f },
+        { "another type repeats its id",      doc ("<Knob id=\"x\" id=\"drive\" value=\"90\"/>"),             "drive",  50.0f },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        BrellDistortionProcessor q;
+        setReal (q, "mix", 45.0f);
+        setReal (q, "output", -3.0f);
+        setReal (q, "drive", 33.3f);
+        load (q, wrap (c.children));
+
+        EXPECT_NEAR (valueOf (q, c.id), c.expected, 1.0e-3f);
+
+        for (auto* parameter : q.getParameters())
+        {
+            EXPECT_TRUE (std::isfinite (parameter->getValue()));
+            EXPECT_GE (parameter->getValue(), 0.0f);
+            EXPECT_LE (parameter->getValue(), 1.0f);
+        }
+
+        const auto first = save (q);
+        const auto xml = parse (first);
+        ASSERT_NE (xml, nullptr);
+        EXPECT_EQ (xml->toString().indexOfIgnoreCase ("nan"), -1);
+
+        std::multiset<std::string> ids;
+        for (auto* child : xml->getChildIterator())
+            if (child->hasAttribute ("id"))
+                ids.insert (child->getStringAttribute ("id").toStdString());
+
+        for (const auto* id : parameterIds)
+            EXPECT_EQ (ids.count (id), 1u) << id;
+
+        // What the save holds plays as the first load did, and saves to the same bytes.
+        BrellDistortionProcessor reloaded;
+        load (reloaded, first);
+
+        for (const auto* id : parameterIds)
+            EXPECT_EQ (valueOf (reloaded, id), valueOf (q, id)) << id;
+
+        EXPECT_EQ (save (reloaded), first);
+        EXPECT_EQ (reloaded.glitchPattern.get (0, 0), c.children.find ("GlitchGrid") != std::string::npos ? 4 : 0);
+    }
+}

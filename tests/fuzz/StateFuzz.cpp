@@ -1,5 +1,6 @@
 // Feeds random byte strings and mutations of a valid state to the state loader, then processes a
-// block: nothing may crash, the output must stay finite and every parameter finite and in range.
+// block: nothing may crash, the output must stay finite, every parameter finite and in range (as
+// the host sees it, normalised, too), and what was loaded must save and reload to the same bytes.
 // Bounded by an iteration count and, optionally, a time limit; the seed is printed so that a
 // failing run can be repeated. A failing input is written next to the working directory.
 
@@ -48,6 +49,9 @@ namespace
         "filterType", "glitchOn", "glitchChaos", "nan", "-nan", "inf", "-inf", "1e39", "-1e39", "1e308", "1e-320",
         "-0", "99999999999999999999", "0x7fffffff", "ffffffffffffffff", "FFFF", "zz", "\xc3", "\xe2\x82", "\xf0\x9f\x98",
         "\xff", "\xc0\x80", "\0",
+        // Children of other types that name a parameter, which the parameter tree would bind too.
+        "param", "Param", "<param id=\"output\" value=\"nan\"/>", "<GlitchGrid id=\"mix\" value=\"70\"/>",
+        "<PARAM id=\"drive\" value=\"20\"/>", " id=\"drive\"", " id=\"mix\" value=\"inf\"",
     };
 
     void appendLE32 (Bytes& b, uint32_t v)
@@ -185,6 +189,11 @@ namespace
         const auto length = (uint32_t) again[4] | ((uint32_t) again[5] << 8) | ((uint32_t) again[6] << 16) | ((uint32_t) again[7] << 24);
         if (length != again.size() - 9)
             return "saved length field wrong";
+
+        // Whatever the hostile input was, what it left saves, loads and saves again to the same bytes.
+        p.setStateInformation (again.data(), (int) again.size());
+        if (saved (p) != again)
+            return "a save, load and save round trip changed the bytes";
 
         return {};
     }
