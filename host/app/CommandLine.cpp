@@ -131,7 +131,8 @@ juce::String CommandLine::findProblem (const juce::StringArray& valueOptions, co
             return "unexpected argument \"" + word.value + "\" (the bundle is \"" + bundle + "\")";
         if (valueOptions.contains (word.name))
         {
-            if (! word.hasValue)
+            // An empty value ("--out ''") would quietly mean the option's default.
+            if (! word.hasValue || word.value.trim().isEmpty())
                 return "--" + word.name + " is missing its value";
         }
         else if (flags.contains (word.name))

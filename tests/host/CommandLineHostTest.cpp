@@ -63,10 +63,11 @@ TEST_F (CommandLineHost, AnOptionWithoutItsValueIsNamedAndNothingIsWritten)
                 other = option == "screenshot" ? juce::StringArray { "--seconds", "0" }
                                                : juce::StringArray { "--screenshot", inFolder ("shot.png") };
 
-            for (const bool last : { true, false })
+            // At the end, before another option, or given as an empty word.
+            for (const auto place : { 0, 1, 2 })
             {
                 juce::StringArray arguments { command.name, bundleFile().getFullPathName() };
-                if (last)
+                if (place == 0)
                 {
                     arguments.addArray (other);
                     arguments.add ("--" + option);
@@ -74,13 +75,18 @@ TEST_F (CommandLineHost, AnOptionWithoutItsValueIsNamedAndNothingIsWritten)
                 else
                 {
                     arguments.add ("--" + option);
+                    if (place == 2)
+                        arguments.add ("");
                     arguments.addArray (other);
                 }
                 SCOPED_TRACE (arguments.joinIntoString (" "));
 
-                const auto result = runHostProgram (arguments);
-                EXPECT_EQ (result.exitCode, 1) << result.output;
-                EXPECT_EQ (result.output.trim(), "zandor-host " + juce::String (command.name) + ": --" + option + " is missing its value");
+                // Spawned directly: juce::ChildProcess would drop the empty word.
+                const auto result = runHostProgramWithSeparateStreams (arguments);
+                EXPECT_EQ (result.exitCode, 1) << result.standardError;
+                EXPECT_EQ (result.standardError.trim(),
+                           "zandor-host " + juce::String (command.name) + ": --" + option + " is missing its value");
+                EXPECT_EQ (result.standardOutput.getSize(), 0u);
                 EXPECT_TRUE (entriesIn (folder).empty());
             }
         }
