@@ -208,29 +208,24 @@ bool applyParameterSetting (PluginHost& host, const juce::String& setting, juce:
         }
         normalised = (float) value;
     }
-    else if (stepped && valueText.containsOnly ("0123456789") && valueText.isNotEmpty())
-    {
-        const auto index = valueText.getIntValue();
-        if (index < 0 || index >= steps)
-        {
-            juce::StringArray choices;
-            for (int step = 0; step < steps; ++step)
-                choices.add (parameter->getText ((float) step / (float) (steps - 1), 1024));
-            error = "\"" + key + "\" has choices 0 to " + juce::String (steps - 1) + " (" + choices.joinIntoString (", ") + ")";
-            return false;
-        }
-        normalised = (float) index / (float) (steps - 1);
-    }
     else if (stepped)
     {
+        juce::StringArray choices;
+        for (int step = 0; step < steps; ++step)
+            choices.add (parameter->getText ((float) step / (float) (steps - 1), 1024));
+
         int found = -1;
-        for (int step = 0; step < steps && found < 0; ++step)
-            if (parameter->getText ((float) step / (float) (steps - 1), 1024).equalsIgnoreCase (valueText))
-                found = step;
+        if (valueText.containsOnly ("0123456789") && valueText.isNotEmpty())
+            found = valueText.length() < 9 && valueText.getIntValue() < steps ? valueText.getIntValue() : -1;
+        else
+            for (int step = 0; step < steps && found < 0; ++step)
+                if (choices[step].equalsIgnoreCase (valueText))
+                    found = step;
 
         if (found < 0)
         {
-            error = "\"" + valueText + "\" is not a choice of \"" + key + "\"";
+            error = "\"" + key + "\" has choices 0 to " + juce::String (steps - 1) + " (" + choices.joinIntoString (", ")
+                  + "), not \"" + valueText + "\"";
             return false;
         }
         normalised = (float) found / (float) (steps - 1);
