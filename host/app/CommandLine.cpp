@@ -1,4 +1,16 @@
 #include "Commands.h"
+#include "OutputFile.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdlib>
+
+const juce::StringArray& CommandLine::flagNames()
+{
+    static const juce::StringArray names { "playing", "no-playhead", "quiet", "help", "version" };
+    return names;
+}
 
 CommandLine::CommandLine (const juce::StringArray& arguments)
 {
@@ -11,20 +23,20 @@ CommandLine::CommandLine (const juce::StringArray& arguments)
             const auto name = argument.substring (2);
             if (name.contains ("="))
             {
-                values.add ({ name.upToFirstOccurrenceOf ("=", false, false), name.fromFirstOccurrenceOf ("=", false, false) });
+                words.push_back ({ name.upToFirstOccurrenceOf ("=", false, false), name.fromFirstOccurrenceOf ("=", false, false), true });
                 continue;
             }
 
-            // An option takes the next word as its value unless that is another option.
-            if (i + 1 < arguments.size() && ! arguments[i + 1].startsWith ("--")
-                && ! juce::StringArray ({ "playing", "no-playhead", "help", "quiet" }).contains (name))
+            // An option takes the next word as its value unless that is another option; a single
+            // dash is a value's sign (--tempo -5, --set output=-6 are values, not options).
+            if (i + 1 < arguments.size() && ! arguments[i + 1].startsWith ("--") && ! flagNames().contains (name))
             {
-                values.add ({ name, arguments[i + 1] });
+                words.push_back ({ name, arguments[i + 1], true });
                 ++i;
             }
             else
             {
-                flags.add (name);
+                words.push_back ({ name, {}, false });
             }
         }
         else if (bundle.isEmpty())
@@ -33,26 +45,49 @@ CommandLine::CommandLine (const juce::StringArray& arguments)
         }
         else
         {
-            flags.add ("<extra:" + argument + ">");
+            words.push_back ({ {}, argument, true });
         }
     }
 }
 
+bool CommandLine::has (const juce::String& flag) const
+{
+    for (const auto& word : words)
+        if (word.name == flag && ! word.hasValue)
+            return true;
+    return false;
+}
+
 juce::String CommandLine::get (const juce::String& option, const juce::String& fallback) const
 {
-    for (int i = values.size(); --i >= 0;)
-        if (values.getReference (i).first == option)
-            return values.getReference (i).second;
+    for (auto word = words.rbegin(); word != words.rend(); ++word)
+        if (word->name == option && word->hasValue)
+            return word->value;
     return fallback;
 }
 
 juce::StringArray CommandLine::getAll (const juce::String& option) const
 {
     juce::StringArray result;
-    for (const auto& value : values)
-        if (value.first == option)
-            result.add (value.second);
+    for (const auto& word : words)
+        if (word.name == option && word.hasValue)
+            result.add (word.value);
     return result;
+}
+
+namespace
+{
+    /** The whole text as a finite decimal number (no hex, inf or nan), or false. */
+    bool parseNumber (const juce::String& text, double& value)
+    {
+        if (text.isEmpty() || ! text.containsOnly ("0123456789.-+eE") || ! text.containsAnyOf ("0123456789"))
+            return false;
+        const auto utf8 = text.toStdString();
+        char* end = nullptr;
+        errno = 0;
+        value = std::strtod (utf8.c_str(), &end);
+        return end == utf8.c_str() + utf8.size() && errno != ERANGE && std::isfinite (value);
+    }
 }
 
 double CommandLine::getNumber (const juce::String& option, double fallback, double minimum, double maximum,
@@ -62,8 +97,8 @@ double CommandLine::getNumber (const juce::String& option, double fallback, doub
     if (text.isEmpty())
         return fallback;
 
-    const auto value = text.getDoubleValue();
-    if (! text.containsOnly ("0123456789.-+eE") || ! std::isfinite (value) || value < minimum || value > maximum)
+    double value = 0.0;
+    if (! parseNumber (text, value) || value < minimum || value > maximum)
     {
         error = "--" + option + " wants a number from " + juce::String (minimum) + " to " + juce::String (maximum)
               + ", not \"" + text + "\"";
@@ -72,17 +107,45 @@ double CommandLine::getNumber (const juce::String& option, double fallback, doub
     return value;
 }
 
-juce::StringArray CommandLine::findUnknown (const juce::StringArray& allowedOptions, const juce::StringArray& allowedFlags) const
+int CommandLine::getWholeNumber (const juce::String& option, int fallback, int minimum, int maximum, juce::String& error) const
 {
-    juce::StringArray unknown;
-    for (const auto& value : values)
-        if (! allowedOptions.contains (value.first))
-            unknown.add ("--" + value.first);
-    for (const auto& flag : flags)
-        if (! allowedFlags.contains (flag))
-            unknown.add (flag.startsWith ("<extra:") ? flag.fromFirstOccurrenceOf (":", false, false).dropLastCharacters (1)
-                                                     : "--" + flag);
-    return unknown;
+    const auto text = get (option).trim();
+    if (text.isEmpty())
+        return fallback;
+
+    double value = 0.0;
+    if (! parseNumber (text, value) || std::abs (value - std::round (value)) > 0.0 || value < minimum || value > maximum)
+    {
+        error = "--" + option + " wants a whole number from " + juce::String (minimum) + " to " + juce::String (maximum)
+              + ", not \"" + text + "\"";
+        return fallback;
+    }
+    return (int) value;
+}
+
+juce::String CommandLine::findProblem (const juce::StringArray& valueOptions, const juce::StringArray& flags) const
+{
+    for (const auto& word : words)
+    {
+        if (word.name.isEmpty())
+            return "unexpected argument \"" + word.value + "\" (the bundle is \"" + bundle + "\")";
+        if (valueOptions.contains (word.name))
+        {
+            // An empty value ("--out ''") would quietly mean the option's default.
+            if (! word.hasValue || word.value.trim().isEmpty())
+                return "--" + word.name + " is missing its value";
+        }
+        else if (flags.contains (word.name))
+        {
+            if (word.hasValue)
+                return "--" + word.name + " takes no value";
+        }
+        else
+        {
+            return "unknown option --" + word.name;
+        }
+    }
+    return {};
 }
 
 //==============================================================================
@@ -137,33 +200,32 @@ bool applyParameterSetting (PluginHost& host, const juce::String& setting, juce:
 
     if (valueText.endsWithIgnoreCase ("n") && isNumber (valueText.dropLastCharacters (1)))
     {
-        normalised = (float) valueText.dropLastCharacters (1).getDoubleValue();
-        if (! std::isfinite (normalised) || normalised < 0.0f || normalised > 1.0f)
+        double value = 0.0;
+        if (! parseNumber (valueText.dropLastCharacters (1), value) || value < 0.0 || value > 1.0)
         {
-            error = "normalised value out of 0..1: \"" + valueText + "\"";
+            error = "\"" + key + "\": normalised value out of 0..1: \"" + valueText + "\"";
             return false;
         }
-    }
-    else if (stepped && valueText.containsOnly ("0123456789") && valueText.isNotEmpty())
-    {
-        const auto index = valueText.getIntValue();
-        if (index < 0 || index >= steps)
-        {
-            error = "\"" + key + "\" has choices 0 to " + juce::String (steps - 1);
-            return false;
-        }
-        normalised = (float) index / (float) (steps - 1);
+        normalised = (float) value;
     }
     else if (stepped)
     {
+        juce::StringArray choices;
+        for (int step = 0; step < steps; ++step)
+            choices.add (parameter->getText ((float) step / (float) (steps - 1), 1024));
+
         int found = -1;
-        for (int step = 0; step < steps && found < 0; ++step)
-            if (parameter->getText ((float) step / (float) (steps - 1), 1024).equalsIgnoreCase (valueText))
-                found = step;
+        if (valueText.containsOnly ("0123456789") && valueText.isNotEmpty())
+            found = valueText.length() < 9 && valueText.getIntValue() < steps ? valueText.getIntValue() : -1;
+        else
+            for (int step = 0; step < steps && found < 0; ++step)
+                if (choices[step].equalsIgnoreCase (valueText))
+                    found = step;
 
         if (found < 0)
         {
-            error = "\"" + valueText + "\" is not a choice of \"" + key + "\"";
+            error = "\"" + key + "\" has choices 0 to " + juce::String (steps - 1) + " (" + choices.joinIntoString (", ")
+                  + "), not \"" + valueText + "\"";
             return false;
         }
         normalised = (float) found / (float) (steps - 1);
@@ -175,27 +237,42 @@ bool applyParameterSetting (PluginHost& host, const juce::String& setting, juce:
             error = "\"" + valueText + "\" is not a number";
             return false;
         }
+        // The plug-in's texts at the two ends give its range in its own units; its conversion
+        // would pull a value outside them to the nearer end without a word.
+        double value = 0.0, low = 0.0, high = 0.0;
+        const auto lowText = parameter->getText (0.0f, 1024).trim(), highText = parameter->getText (1.0f, 1024).trim();
+        const bool hasRange = parseNumber (lowText, low) && parseNumber (highText, high);
+        const auto slack = 1.0e-9 * std::abs (high - low);
+        if (! parseNumber (valueText, value)
+            || (hasRange && (value < juce::jmin (low, high) - slack || value > juce::jmax (low, high) + slack)))
+        {
+            const auto unit = parameter->getLabel().isNotEmpty() ? " " + parameter->getLabel() : juce::String();
+            error = "\"" + key + "\" takes " + (hasRange ? lowText + " to " + highText + unit : juce::String ("a finite number"))
+                  + ", not \"" + valueText + "\"";
+            return false;
+        }
+
         // The plug-in converts its own units through its edit controller.
         normalised = parameter->getValueForText (valueText);
-        if (! std::isfinite (normalised))
+        if (! std::isfinite (normalised) || normalised < 0.0f || normalised > 1.0f)
         {
             error = "the plug-in could not convert \"" + valueText + "\"";
             return false;
         }
     }
 
-    host.setParameter (PluginHost::getVstId (*parameter), juce::jlimit (0.0f, 1.0f, normalised));
+    host.setParameter (PluginHost::getVstId (*parameter), normalised);
     return true;
 }
 
-bool applyParameterSettings (PluginHost& host, const CommandLine& commandLine)
+bool applyParameterSettings (PluginHost& host, const CommandLine& commandLine, const char* command)
 {
     for (const auto& setting : commandLine.getAll ("set"))
     {
         juce::String error;
         if (! applyParameterSetting (host, setting, error))
         {
-            std::fprintf (stderr, "zandor-host: %s\n", error.toRawUTF8());
+            std::fprintf (stderr, "zandor-host %s: %s\n", command, error.toRawUTF8());
             return false;
         }
     }
@@ -208,4 +285,69 @@ bool applyChannelCount (PluginHost& host, int channels)
     if (host.getNumChannels() == channels)
         return true;
     return host.setLayout (set, set);
+}
+
+//==============================================================================
+namespace
+{
+    std::atomic<bool> reportOnStandardError { false };
+}
+
+void report (const char* format, ...)
+{
+    auto* stream = reportOnStandardError ? stderr : stdout;
+    std::va_list arguments;
+    va_start (arguments, format);
+    std::vfprintf (stream, format, arguments);
+    va_end (arguments);
+    std::fflush (stream);
+}
+
+void reportToStandardError()
+{
+    std::fflush (stdout);
+    reportOnStandardError = true;
+}
+
+bool prepareOutputs (const CommandLine& commandLine, const juce::StringArray& outputOptions, const char* command)
+{
+    const auto cwd = juce::File::getCurrentWorkingDirectory();
+    juce::StringArray given;
+    juce::Array<juce::File> files;
+    for (const auto& option : outputOptions)
+    {
+        if (commandLine.get (option).isEmpty())
+            continue;
+        given.add (option);
+        files.add (cwd.getChildFile (commandLine.get (option)));
+    }
+
+    for (int i = 0; i < files.size(); ++i)
+    {
+        juce::String error;
+        if (! checkOutputFile (files[i], error))
+        {
+            std::fprintf (stderr, "zandor-host %s: %s\n", command, error.toRawUTF8());
+            return false;
+        }
+    }
+
+    // Standard output holds one output whole, or the bytes of two run into each other.
+    int toStandardOutput = -1;
+    for (int i = 0; i < files.size(); ++i)
+    {
+        if (! isStandardOutput (files[i]))
+            continue;
+        if (toStandardOutput >= 0)
+        {
+            std::fprintf (stderr, "zandor-host %s: --%s and --%s both name standard output, which can hold only one of them\n",
+                          command, given[toStandardOutput].toRawUTF8(), given[i].toRawUTF8());
+            return false;
+        }
+        toStandardOutput = i;
+    }
+
+    if (toStandardOutput >= 0)
+        reportToStandardError();
+    return true;
 }

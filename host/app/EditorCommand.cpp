@@ -24,35 +24,37 @@ namespace
         getX11WindowGeometry (window.getNativeWindowId(), geometry);
         const auto editorPosition = window.getEditorScreenPosition();
 
-        std::printf ("editor size: %d x %d\n", bounds.getWidth(), bounds.getHeight());
-        std::printf ("editor resizable: %s\n", window.canResize() ? "yes" : "no");
-        std::printf ("window id: %lu (0x%lx)\n", window.getNativeWindowId(), window.getNativeWindowId());
-        std::printf ("window position: %d %d\n", geometry.x, geometry.y);
-        std::printf ("window size: %d x %d\n", geometry.width, geometry.height);
-        std::printf ("editor position: %d %d\n", editorPosition.x, editorPosition.y);
-        std::fflush (stdout);
+        report ("editor size: %d x %d\n", bounds.getWidth(), bounds.getHeight());
+        report ("editor resizable: %s\n", window.canResize() ? "yes" : "no");
+        report ("window id: %lu (0x%lx)\n", window.getNativeWindowId(), window.getNativeWindowId());
+        report ("window position: %d %d\n", geometry.x, geometry.y);
+        report ("window size: %d x %d\n", geometry.width, geometry.height);
+        report ("editor position: %d %d\n", editorPosition.x, editorPosition.y);
     }
 }
 
 int runEditor (const CommandLine& commandLine)
 {
-    const auto unknown = commandLine.findUnknown ({ "seconds", "screenshot", "cycles", "rate", "block", "set" }, { "quiet" });
-    if (! unknown.isEmpty())
+    const auto problem = commandLine.findProblem ({ "seconds", "screenshot", "cycles", "rate", "block", "set" }, { "quiet" });
+    if (problem.isNotEmpty())
     {
-        std::fprintf (stderr, "zandor-host editor: unknown option %s\n", unknown[0].toRawUTF8());
+        std::fprintf (stderr, "zandor-host editor: %s\n", problem.toRawUTF8());
         return 1;
     }
 
     juce::String error;
     const auto seconds = commandLine.getNumber ("seconds", 2.0, 0.0, 3600.0, error);
-    const auto cycles = (int) commandLine.getNumber ("cycles", 0.0, 0.0, 10000.0, error);
+    const auto cycles = commandLine.getWholeNumber ("cycles", 0, 0, 10000, error);
     const auto rate = commandLine.getNumber ("rate", 48000.0, 8000.0, 384000.0, error);
-    const auto block = (int) commandLine.getNumber ("block", 512.0, 1.0, 65536.0, error);
+    const auto block = commandLine.getWholeNumber ("block", 512, 1, 65536, error);
     if (error.isNotEmpty())
     {
         std::fprintf (stderr, "zandor-host editor: %s\n", error.toRawUTF8());
         return 1;
     }
+
+    if (! prepareOutputs (commandLine, { "screenshot" }, "editor"))
+        return 1;
 
     if (! canOpenX11Display())
     {
@@ -68,7 +70,7 @@ int runEditor (const CommandLine& commandLine)
         return 2;
     }
 
-    if (! applyParameterSettings (*host, commandLine))
+    if (! applyParameterSettings (*host, commandLine, "editor"))
         return 1;
     host->takeParameterChanges();
 
@@ -78,10 +80,9 @@ int runEditor (const CommandLine& commandLine)
     {
         const auto name = juce::isPositiveAndBelow (change.index, (int) parameters.size()) ? parameters[(size_t) change.index].name
                                                                                           : juce::String ("?");
-        std::printf ("parameter changed: id %u, name \"%s\", value %.6f\n", change.vstId, name.toRawUTF8(), (double) change.value);
-        std::fflush (stdout);
+        report ("parameter changed: id %u, name \"%s\", value %.6f\n", change.vstId, name.toRawUTF8(), (double) change.value);
     });
-    host->setStateChangeCallback ([] { std::printf ("state changed (not a parameter)\n"); std::fflush (stdout); });
+    host->setStateChangeCallback ([] { report ("state changed (not a parameter)\n"); });
 
     HostPlayHead::Settings transport;
     transport.playing = true;
@@ -114,7 +115,7 @@ int runEditor (const CommandLine& commandLine)
         runLoopFor (0.05);
     }
     if (cycles > 0)
-        std::printf ("editor cycles: %d\n", cycles);
+        report ("editor cycles: %d\n", cycles);
 
     auto window = openWindow();
     if (window == nullptr)
@@ -153,8 +154,8 @@ int runEditor (const CommandLine& commandLine)
         else
         {
             const auto summary = summariseImage (image, image.getBounds());
-            std::printf ("screenshot: %s (%d x %d, %d colours)\n", file.getFullPathName().toRawUTF8(),
-                         image.getWidth(), image.getHeight(), summary.distinctColours);
+            report ("screenshot: %s (%d x %d, %d distinct colours)\n", file.getFullPathName().toRawUTF8(),
+                    image.getWidth(), image.getHeight(), summary.distinctColours);
         }
     }
 
@@ -163,7 +164,7 @@ int runEditor (const CommandLine& commandLine)
     audio.stop();
     host->setParameterChangeCallback ({});
     host->setStateChangeCallback ({});
-    std::printf ("audio blocks processed: %lld\n", (long long) audio.getBlocksProcessed());
-    std::printf ("output finite: %s\n", audio.sawNonFiniteOutput() ? "no" : "yes");
+    report ("audio blocks processed: %lld\n", (long long) audio.getBlocksProcessed());
+    report ("output finite: %s\n", audio.sawNonFiniteOutput() ? "no" : "yes");
     return audio.sawNonFiniteOutput() ? 3 : result;
 }

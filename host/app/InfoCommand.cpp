@@ -6,7 +6,7 @@ namespace
 {
     void print (const juce::String& line)
     {
-        std::printf ("%s\n", line.toRawUTF8());
+        report ("%s\n", line.toRawUTF8());
     }
 
     juce::String quoted (const juce::String& text)
@@ -26,10 +26,20 @@ namespace
 
 int runInfo (const CommandLine& commandLine)
 {
-    const auto unknown = commandLine.findUnknown ({ "rate", "block" }, {});
-    if (! unknown.isEmpty())
+    const auto problem = commandLine.findProblem ({ "rate", "block" }, {});
+    if (problem.isNotEmpty())
     {
-        std::fprintf (stderr, "zandor-host info: unknown option %s\n", unknown[0].toRawUTF8());
+        std::fprintf (stderr, "zandor-host info: %s\n", problem.toRawUTF8());
+        return 1;
+    }
+
+    // Every argument is checked before the first line of information.
+    juce::String parseError;
+    const auto rate = commandLine.getNumber ("rate", 48000.0, 8000.0, 384000.0, parseError);
+    const auto block = commandLine.getWholeNumber ("block", 512, 1, 65536, parseError);
+    if (parseError.isNotEmpty())
+    {
+        std::fprintf (stderr, "zandor-host info: %s\n", parseError.toRawUTF8());
         return 1;
     }
 
@@ -55,15 +65,6 @@ int runInfo (const CommandLine& commandLine)
         print ("class " + juce::String ((int) i) + ": name " + quoted (c.name) + ", category " + quoted (c.category)
                + ", sub-categories " + quoted (c.subCategories) + ", version " + quoted (c.version)
                + ", sdk " + quoted (c.sdkVersion) + ", vendor " + quoted (c.vendor) + ", cid " + c.classId);
-    }
-
-    juce::String parseError;
-    const auto rate = commandLine.getNumber ("rate", 48000.0, 8000.0, 384000.0, parseError);
-    const auto block = (int) commandLine.getNumber ("block", 512.0, 1.0, 65536.0, parseError);
-    if (parseError.isNotEmpty())
-    {
-        std::fprintf (stderr, "zandor-host info: %s\n", parseError.toRawUTF8());
-        return 1;
     }
 
     auto host = PluginHost::load (bundle, rate, block, error);

@@ -7,6 +7,9 @@ void printUsage()
     std::printf (R"(zandor-host: loads a VST3 bundle through its VST3 interfaces and drives it as a DAW does.
 
 usage:
+  zandor-host --version
+      The host's version.
+
   zandor-host info BUNDLE [--rate HZ] [--block N]
       The raw factory (vendor, URL, e-mail, every class with name, category, sub-categories,
       version and SDK version), buses and accepted layouts, MIDI, latency, tail, programs and
@@ -32,10 +35,13 @@ usage:
       --ppq START          song position in quarter notes at the first block (default 0); it
                            advances with every block
       --no-playhead        give the plug-in no transport information at all
-      --load-state FILE    load raw component state bytes (as --save-state writes them) first
+      --load-state FILE    hand raw component state bytes (as --save-state writes them) to the
+                           plug-in first
       --save-state FILE    save the raw component state bytes after rendering
       --quiet              no progress lines
-      Prints peak and RMS of input and output per channel; progress goes to stderr.
+      Prints peak and RMS of input and output per channel, and with --set or --load-state every
+      parameter as the plug-in then reports it; progress goes to stderr. A WAV file cut short of
+      what its header announces is rendered as far as it goes, and the shortfall is reported.
 
   zandor-host editor BUNDLE [options]
       Opens the editor in a top-level X11 window while audio blocks run on another thread, and
@@ -45,6 +51,10 @@ usage:
       --screenshot FILE    write a PNG of the host window at the end
       --cycles K           first close and reopen the editor K times while audio runs
       --rate HZ, --block N, --set KEY=VALUE as for render
+
+Every output path is checked before anything is rendered. When an output is standard output
+(/dev/stdout, /proc/self/fd/1), the report goes to stderr and stdout holds that output alone.
+An option's value is the next word unless that starts with "--"; --OPTION=VALUE also works.
 
 exit codes: 0 done, 1 bad arguments or files, 2 the plug-in could not be loaded or opened,
             3 the output held a value that was not finite
@@ -61,6 +71,12 @@ int main (int argc, char* argv[])
     {
         printUsage();
         return arguments.isEmpty() ? 1 : 0;
+    }
+
+    if (arguments[0] == "--version")
+    {
+        std::printf ("zandor-host %s\n", ZANDOR_HOST_VERSION);
+        return 0;
     }
 
     const auto command = arguments[0];

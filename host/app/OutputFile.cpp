@@ -253,3 +253,43 @@ bool writeOutputFile (const juce::File& file, const void* data, size_t size, juc
         error = "cannot write " + path + ": " + reason;
     return ok;
 }
+
+bool checkOutputFile (const juce::File& file, juce::String& error)
+{
+    const auto path = file.getFullPathName();
+    Target target;
+    juce::String reason;
+    bool ok = resolve (path.toStdString(), target, reason);
+    if (ok)
+    {
+        // In place the file itself is opened; otherwise a new file is made in its folder, and
+        // an existing one must be writable for it to be replaced (as replaceFile insists).
+        const bool writable = (target.inPlace || target.exists) ? ::faccessat (AT_FDCWD, target.path.c_str(), W_OK, AT_EACCESS) == 0
+                                                                : true;
+        const bool folderWritable = target.inPlace || ::faccessat (AT_FDCWD, target.folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+        if (! writable || ! folderWritable)
+        {
+            reason = describe (errno);
+            ok = false;
+        }
+    }
+    if (! ok)
+        error = "cannot write " + path + ": " + reason;
+    return ok;
+}
+
+bool isStandardOutput (const juce::File& file)
+{
+    struct stat output {}, named {};
+    return ::fstat (STDOUT_FILENO, &output) == 0
+        && ::stat (file.getFullPathName().toRawUTF8(), &named) == 0
+        && output.st_dev == named.st_dev && output.st_ino == named.st_ino;
+}
+
+bool isSameExistingFile (const juce::File& a, const juce::File& b)
+{
+    struct stat first {}, second {};
+    return ::stat (a.getFullPathName().toRawUTF8(), &first) == 0
+        && ::stat (b.getFullPathName().toRawUTF8(), &second) == 0
+        && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}

@@ -20,3 +20,15 @@ inline bool writeOutputFile (const juce::File& file, const juce::MemoryBlock& da
 {
     return writeOutputFile (file, data.getData(), data.getSize(), error);
 }
+
+/** Checks, without creating, changing or removing anything, that writeOutputFile could write
+    this path now: its folder exists, it is not a folder, and the file (or, for a new or replaced
+    file, its folder) is writable. Sets error as writeOutputFile would and returns false if not. */
+bool checkOutputFile (const juce::File& file, juce::String& error);
+
+/** True when the path names the same open file as this process's standard output (/dev/stdout,
+    /proc/self/fd/1, or the very pipe, terminal or file that fd 1 is). */
+bool isStandardOutput (const juce::File& file);
+
+/** True when both paths exist and are one file, links followed. */
+bool isSameExistingFile (const juce::File& a, const juce::File& b);

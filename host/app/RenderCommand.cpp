@@ -3,6 +3,8 @@
 
 #include <juce_audio_formats/juce_audio_formats.h>
 
+#include <cstring>
+
 namespace
 {
     void printLevels (const char* label, const juce::AudioBuffer<float>& signal)
@@ -11,7 +13,7 @@ namespace
         {
             const auto peak = signal.getMagnitude (channel, 0, signal.getNumSamples());
             const auto rms = signal.getRMSLevel (channel, 0, signal.getNumSamples());
-            std::printf ("%s channel %d: peak %.6f (%.2f dBFS), rms %.6f (%.2f dBFS)\n", label, channel,
+            report ("%s channel %d: peak %.6f (%.2f dBFS), rms %.6f (%.2f dBFS)\n", label, channel,
                          (double) peak, (double) juce::Decibels::gainToDecibels (peak, -200.0f),
                          (double) rms, (double) juce::Decibels::gainToDecibels (rms, -200.0f));
         }
@@ -30,6 +32,54 @@ namespace
         }
     }
 
+    /** Where the sample data of a WAV (RIFF, RF64, BW64) or AIFF file starts, or -1 for any
+        other file. */
+    juce::int64 findSampleDataStart (juce::InputStream& in)
+    {
+        char header[12];
+        if (in.read (header, 12) != 12)
+            return -1;
+
+        const bool wav = (std::memcmp (header, "RIFF", 4) == 0 || std::memcmp (header, "RF64", 4) == 0
+                          || std::memcmp (header, "BW64", 4) == 0) && std::memcmp (header + 8, "WAVE", 4) == 0;
+        const bool aiff = std::memcmp (header, "FORM", 4) == 0
+                          && (std::memcmp (header + 8, "AIFF", 4) == 0 || std::memcmp (header + 8, "AIFC", 4) == 0);
+        if (! wav && ! aiff)
+            return -1;
+
+        for (juce::int64 position = 12; position + 8 <= in.getTotalLength();)
+        {
+            char chunk[8];
+            if (! in.setPosition (position) || in.read (chunk, 8) != 8)
+                return -1;
+            const auto size = (juce::int64) (wav ? juce::ByteOrder::littleEndianInt (chunk + 4) : juce::ByteOrder::bigEndianInt (chunk + 4));
+
+            if (wav && std::memcmp (chunk, "data", 4) == 0)
+                return position + 8;
+            if (aiff && std::memcmp (chunk, "SSND", 4) == 0)
+            {
+                char offset[4];
+                return in.read (offset, 4) == 4 ? position + 16 + (juce::int64) juce::ByteOrder::bigEndianInt (offset) : -1;
+            }
+            position += 8 + size + (size & 1);
+        }
+        return -1;
+    }
+
+    /** How many whole frames the file holds after its data start, when that is fewer than its
+        header announces (a cut-off download or copy); -1 when it holds them all. */
+    juce::int64 countHeldFrames (const juce::File& file, const juce::AudioFormatReader& reader)
+    {
+        juce::FileInputStream in (file);
+        const auto dataStart = in.openedOk() ? findSampleDataStart (in) : -1;
+        const auto bytesPerFrame = (juce::int64) reader.numChannels * (juce::int64) ((reader.bitsPerSample + 7) / 8);
+        if (dataStart < 0 || bytesPerFrame <= 0)
+            return -1;
+
+        const auto held = juce::jmax ((juce::int64) 0, in.getTotalLength() - dataStart) / bytesPerFrame;
+        return held < reader.lengthInSamples ? held : -1;
+    }
+
     bool readWav (const juce::File& file, juce::AudioBuffer<float>& signal, double& rate, int channels, juce::String& error)
     {
         juce::AudioFormatManager formats;
@@ -41,21 +91,31 @@ namespace
             return false;
         }
 
-        if (reader->lengthInSamples > (juce::int64) std::numeric_limits<int>::max() / 2)
+        auto length = reader->lengthInSamples;
+        const auto held = countHeldFrames (file, *reader);
+        if (held >= 0)
+        {
+            // The reader would pad the missing part with silence, which would pass for audio.
+            std::fprintf (stderr, "zandor-host render: %s holds %lld samples per channel, but its header announces %lld; "
+                                  "rendering the %lld it holds\n",
+                          file.getFullPathName().toRawUTF8(), (long long) held, (long long) length, (long long) held);
+            length = held;
+        }
+
+        if (length > (juce::int64) std::numeric_limits<int>::max() / 2)
         {
             error = "the input file is too long";
             return false;
         }
 
-        const auto length = (int) reader->lengthInSamples;
         const auto fileChannels = (int) reader->numChannels;
-        juce::AudioBuffer<float> fileSignal (juce::jmax (1, fileChannels), length);
-        reader->read (&fileSignal, 0, length, 0, true, true);
+        juce::AudioBuffer<float> fileSignal (juce::jmax (1, fileChannels), (int) length);
+        reader->read (&fileSignal, 0, (int) length, 0, true, true);
         rate = reader->sampleRate;
 
-        signal.setSize (channels, length);
+        signal.setSize (channels, (int) length);
         for (int channel = 0; channel < channels; ++channel)
-            signal.copyFrom (channel, 0, fileSignal, juce::jmin (channel, fileSignal.getNumChannels() - 1), 0, length);
+            signal.copyFrom (channel, 0, fileSignal, juce::jmin (channel, fileSignal.getNumChannels() - 1), 0, (int) length);
         return true;
     }
 
@@ -87,20 +147,20 @@ namespace
 
 int runRender (const CommandLine& commandLine)
 {
-    const auto unknown = commandLine.findUnknown ({ "in", "out", "seconds", "rate", "block", "channels", "set", "tempo",
+    const auto problem = commandLine.findProblem ({ "in", "out", "seconds", "rate", "block", "channels", "set", "tempo",
                                                     "ppq", "load-state", "save-state" },
                                                   { "playing", "no-playhead", "quiet" });
-    if (! unknown.isEmpty())
+    if (problem.isNotEmpty())
     {
-        std::fprintf (stderr, "zandor-host render: unknown option %s\n", unknown[0].toRawUTF8());
+        std::fprintf (stderr, "zandor-host render: %s\n", problem.toRawUTF8());
         return 1;
     }
 
     juce::String error;
     auto seconds = commandLine.getNumber ("seconds", 2.0, 0.0, 3600.0, error);
     auto rate = commandLine.getNumber ("rate", 48000.0, 8000.0, 384000.0, error);
-    const auto block = (int) commandLine.getNumber ("block", 512.0, 1.0, 65536.0, error);
-    int channels = (int) commandLine.getNumber ("channels", 2.0, 1.0, 2.0, error);
+    const auto block = commandLine.getWholeNumber ("block", 512, 1, 65536, error);
+    int channels = commandLine.getWholeNumber ("channels", 2, 1, 2, error);
     const auto tempo = commandLine.getNumber ("tempo", 120.0, 1.0, 999.0, error);
     const auto ppq = commandLine.getNumber ("ppq", 0.0, -1.0e6, 1.0e9, error);
     if (error.isNotEmpty())
@@ -108,6 +168,9 @@ int runRender (const CommandLine& commandLine)
         std::fprintf (stderr, "zandor-host render: %s\n", error.toRawUTF8());
         return 1;
     }
+
+    if (! prepareOutputs (commandLine, { "out", "save-state" }, "render"))
+        return 1;
 
     const auto cwd = juce::File::getCurrentWorkingDirectory();
     juce::AudioBuffer<float> signal;
@@ -139,19 +202,24 @@ int runRender (const CommandLine& commandLine)
         return 2;
     }
 
-    if (commandLine.get ("load-state").isNotEmpty())
+    const auto stateToLoad = commandLine.get ("load-state");
+    if (stateToLoad.isNotEmpty())
     {
         juce::MemoryBlock state;
-        if (! cwd.getChildFile (commandLine.get ("load-state")).loadFileAsData (state) || state.isEmpty())
+        if (! cwd.getChildFile (stateToLoad).loadFileAsData (state) || state.isEmpty())
         {
-            std::fprintf (stderr, "zandor-host render: cannot read state from %s\n", commandLine.get ("load-state").toRawUTF8());
+            std::fprintf (stderr, "zandor-host render: cannot read state from %s\n", stateToLoad.toRawUTF8());
             return 1;
         }
+        // The plug-in may take the bytes or ignore them (as it should ignore a state not its own):
+        // the host can only say what it gave, and what the plug-in reports afterwards.
+        const auto before = host->getComponentState();
         host->setComponentState (state);
-        std::printf ("state loaded: %d bytes\n", (int) state.getSize());
+        report ("state handed to the plug-in: %d bytes (the state it reports back %s)\n", (int) state.getSize(),
+                host->getComponentState() == before ? "is unchanged" : "has changed");
     }
 
-    if (! applyParameterSettings (*host, commandLine))
+    if (! applyParameterSettings (*host, commandLine, "render"))
         return 1;
 
     HostPlayHead::Settings transport;
@@ -161,13 +229,14 @@ int runRender (const CommandLine& commandLine)
     host->setTransport (transport);
     host->setPlayHeadEnabled (! commandLine.has ("no-playhead"));
 
-    for (const auto& p : host->getParameters())
-        if (commandLine.getAll ("set").size() > 0)
-            std::printf ("param %s = %s (%.6f)\n", p.name.toRawUTF8(),
-                         host->getInstance().getParameters()[p.index]->getCurrentValueAsText().toRawUTF8(),
-                         (double) host->getParameter (p.vstId));
+    // What took effect, as the plug-in now reports it.
+    if (commandLine.getAll ("set").size() > 0 || stateToLoad.isNotEmpty())
+        for (const auto& p : host->getParameters())
+            report ("param %s = %s (%.6f)\n", p.name.toRawUTF8(),
+                    host->getInstance().getParameters()[p.index]->getCurrentValueAsText().toRawUTF8(),
+                    (double) host->getParameter (p.vstId));
 
-    std::printf ("rendering: %.3f s at %.0f Hz, %d channel(s), blocks of %d, %s\n", seconds, rate, channels, block,
+    report ("rendering: %.3f s at %.0f Hz, %d channel(s), blocks of %d, %s\n", seconds, rate, channels, block,
                  commandLine.has ("no-playhead") ? "no play head"
                                                  : (juce::String (tempo) + " bpm, " + (transport.playing ? "playing" : "stopped")
                                                     + " from ppq " + juce::String (ppq)).toRawUTF8());
@@ -194,7 +263,7 @@ int runRender (const CommandLine& commandLine)
     for (int channel = 0; channel < signal.getNumChannels(); ++channel)
         for (int i = 0; i < signal.getNumSamples(); ++i)
             finite = finite && std::isfinite (signal.getSample (channel, i));
-    std::printf ("output finite: %s\n", finite ? "yes" : "no");
+    report ("output finite: %s\n", finite ? "yes" : "no");
 
     if (commandLine.get ("out").isNotEmpty())
     {
@@ -203,7 +272,7 @@ int runRender (const CommandLine& commandLine)
             std::fprintf (stderr, "zandor-host render: %s\n", error.toRawUTF8());
             return 1;
         }
-        std::printf ("written: %s\n", cwd.getChildFile (commandLine.get ("out")).getFullPathName().toRawUTF8());
+        report ("written: %s\n", cwd.getChildFile (commandLine.get ("out")).getFullPathName().toRawUTF8());
     }
 
     if (commandLine.get ("save-state").isNotEmpty())
@@ -221,7 +290,7 @@ int runRender (const CommandLine& commandLine)
             std::fprintf (stderr, "zandor-host render: cannot save the state: %s\n", error.toRawUTF8());
             return 1;
         }
-        std::printf ("state saved: %d bytes\n", (int) state.getSize());
+        report ("state saved: %d bytes\n", (int) state.getSize());
     }
 
     host->release();

@@ -2,7 +2,8 @@
 
 #include "WindowCapture.h"
 
-#include <set>
+#include <algorithm>
+#include <vector>
 
 namespace
 {
@@ -95,7 +96,8 @@ ImageSummary summariseImage (const juce::Image& image, juce::Rectangle<int> area
     if (area.isEmpty())
         return summary;
 
-    std::set<juce::uint32> colours;
+    std::vector<juce::uint32> colours;
+    colours.reserve ((size_t) area.getWidth() * (size_t) area.getHeight());
     double brightness = 0.0;
     const juce::Image::BitmapData bitmap (image, juce::Image::BitmapData::readOnly);
 
@@ -105,12 +107,12 @@ ImageSummary summariseImage (const juce::Image& image, juce::Rectangle<int> area
         {
             const auto colour = bitmap.getPixelColour (x, y);
             brightness += colour.getPerceivedBrightness();
-            if (colours.size() < 4096)
-                colours.insert (colour.getARGB());
+            colours.push_back (colour.getARGB());
         }
     }
 
-    summary.distinctColours = (int) colours.size();
+    std::sort (colours.begin(), colours.end());
+    summary.distinctColours = (int) (std::unique (colours.begin(), colours.end()) - colours.begin());
     summary.meanBrightness = (float) (brightness / (double) area.getWidth() / (double) area.getHeight());
     return summary;
 }

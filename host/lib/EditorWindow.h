@@ -45,7 +45,7 @@ private:
 /** Colour statistics of a captured image, enough to tell a drawn editor from a blank one. */
 struct ImageSummary
 {
-    int distinctColours = 0;       // counted up to a cap
+    int distinctColours = 0;       // every one counted
     float meanBrightness = 0.0f;   // 0..1
 };
 

@@ -10,6 +10,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <csignal>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
 namespace hosttest
 {
     inline juce::File bundleFile()    { return juce::File (ZANDOR_VST3_BUNDLE_PATH); }
@@ -130,6 +141,84 @@ namespace hosttest
             result.exitCode = (int) process.getExitCode();
         else
             process.kill();
+        return result;
+    }
+
+    struct SeparateStreamsResult
+    {
+        int exitCode = -1;
+        juce::MemoryBlock standardOutput;
+        juce::String standardError;
+    };
+
+    /** Runs zandor-host with stdout and stderr kept apart, each read from a pipe of its own. Its
+        stdout is a new pipe, or the given write end (a FIFO the caller opened, say) read through
+        the given read end; both are closed here. The machine's own stdout is never involved. */
+    inline SeparateStreamsResult runHostProgramWithSeparateStreams (const juce::StringArray& arguments,
+                                                                    int outputReadEnd = -1, int outputWriteEnd = -1,
+                                                                    int timeoutMs = 60000)
+    {
+        SeparateStreamsResult result;
+        int output[2] = { outputReadEnd, outputWriteEnd }, error[2] = { -1, -1 };
+        if (output[0] < 0 && ::pipe2 (output, O_CLOEXEC) != 0)
+            return result;
+        if (::pipe2 (error, O_CLOEXEC) != 0)
+        {
+            ::close (output[0]);
+            ::close (output[1]);
+            return result;
+        }
+
+        std::vector<std::string> words { hostProgram().getFullPathName().toStdString() };
+        for (const auto& argument : arguments)
+            words.push_back (argument.toStdString());
+        std::vector<char*> argv;
+        for (auto& word : words)
+            argv.push_back (word.data());
+        argv.push_back (nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init (&actions);
+        posix_spawn_file_actions_adddup2 (&actions, output[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2 (&actions, error[1], STDERR_FILENO);
+        pid_t child = -1;
+        const auto spawned = ::posix_spawn (&child, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy (&actions);
+        ::close (output[1]);
+        ::close (error[1]);
+
+        juce::MemoryBlock errorBytes;
+        if (spawned == 0)
+        {
+            struct pollfd fds[2] = { { output[0], POLLIN, 0 }, { error[0], POLLIN, 0 } };
+            juce::MemoryBlock* sinks[2] = { &result.standardOutput, &errorBytes };
+            const auto end = juce::Time::getMillisecondCounterHiRes() + timeoutMs;
+            while ((fds[0].fd >= 0 || fds[1].fd >= 0) && juce::Time::getMillisecondCounterHiRes() < end)
+            {
+                if (::poll (fds, 2, 100) < 0 && errno != EINTR)
+                    break;
+                for (int i = 0; i < 2; ++i)
+                {
+                    if (fds[i].fd < 0 || (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0)
+                        continue;
+                    char buffer[65536];
+                    const auto count = ::read (fds[i].fd, buffer, sizeof (buffer));
+                    if (count > 0)
+                        sinks[i]->append (buffer, (size_t) count);
+                    else if (count == 0 || errno != EINTR)
+                        fds[i].fd = -1;
+                }
+            }
+            if (fds[0].fd >= 0 || fds[1].fd >= 0)
+                ::kill (child, SIGKILL);
+
+            int status = 0;
+            if (::waitpid (child, &status, 0) == child && WIFEXITED (status) && fds[0].fd < 0 && fds[1].fd < 0)
+                result.exitCode = WEXITSTATUS (status);
+        }
+        ::close (output[0]);
+        ::close (error[0]);
+        result.standardError = errorBytes.toString();
         return result;
     }
 

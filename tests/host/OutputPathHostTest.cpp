@@ -351,7 +351,8 @@ TEST_F (OutputPaths, SaveStateWritesThroughALinkAndLoadsBack)
 
     const auto loaded = render ({ "--load-state", link.getFullPathName(), "--set", "mix=0.5n" });
     ASSERT_EQ (loaded.exitCode, 0) << loaded.output;
-    EXPECT_TRUE (loaded.output.contains ("state loaded: " + juce::String (size) + " bytes")) << loaded.output;
+    EXPECT_TRUE (loaded.output.contains ("state handed to the plug-in: " + juce::String (size)
+                                         + " bytes (the state it reports back has changed)")) << loaded.output;
     EXPECT_TRUE (loaded.output.contains ("param Drive = 70.0")) << loaded.output;
     EXPECT_EQ (entriesBelow (folder), (std::set<std::string> { "settings.bin", "current.state" }));
 }
@@ -376,4 +377,146 @@ TEST_F (OutputPaths, EditorScreenshotWritesThroughALink)
     EXPECT_GE (image.getWidth(), 820);
     EXPECT_GE (image.getHeight(), 700);
     EXPECT_EQ (entriesBelow (folder), (std::set<std::string> { "pictures", "pictures/editor.png", "shot.png" }));
+}
+
+namespace
+{
+    /** Exactly one WAV: the RIFF size covers every byte, with nothing before or after it. */
+    ::testing::AssertionResult isOneRenderedWav (const juce::MemoryBlock& bytes)
+    {
+        if (bytes.getSize() < 8)
+            return ::testing::AssertionFailure() << "only " << bytes.getSize() << " bytes";
+        const auto riffSize = (size_t) juce::ByteOrder::littleEndianInt (static_cast<const char*> (bytes.getData()) + 4);
+        if (riffSize + 8 != bytes.getSize())
+            return ::testing::AssertionFailure() << "the RIFF header covers " << riffSize + 8 << " of " << bytes.getSize() << " bytes";
+        return isRenderedWav (bytes);
+    }
+}
+
+TEST_F (OutputPaths, AnOutputOnStandardOutputIsAloneThereAndTheReportGoesToStderr)
+{
+    // The state a run with these settings saves, for comparison with the one sent to stdout.
+    const auto stateFile = folder.getChildFile ("state.bin");
+    ASSERT_EQ (render ({ "--set", "drive=70", "--save-state", stateFile.getFullPathName() }).exitCode, 0);
+    const auto savedState = contentsOf (stateFile);
+    const auto fifo = folder.getChildFile ("stdout.fifo");
+    ASSERT_EQ (::mkfifo (pathOf (fifo).c_str(), 0600), 0) << std::strerror (errno);
+
+    struct Case
+    {
+        const char* name;
+        juce::StringArray options;
+        bool stdoutIsTheFifo;                 // stdout is the FIFO itself rather than a pipe of its own
+        bool isState;                         // stdout holds the state rather than a WAV
+        std::vector<const char*> reportLines; // on stderr
+    };
+
+    const auto fifoPath = fifo.getFullPathName();
+    const Case cases[] = {
+        { "--out /dev/stdout", { "--out", "/dev/stdout" }, false, false, { "rendering: 0.050 s", "output finite: yes", "written: /dev/stdout" } },
+        { "--out /dev/stdout --quiet", { "--quiet", "--out", "/dev/stdout" }, false, false, { "rendering: 0.050 s", "written: /dev/stdout" } },
+        { "--out /proc/self/fd/1", { "--out", "/proc/self/fd/1" }, false, false, { "output channel 1: peak", "written: /proc/self/fd/1" } },
+        { "--out /dev/fd/1 with --set", { "--set", "mix=50", "--out", "/dev/fd/1" }, false, false, { "param Mix = 50.0", "written: /dev/fd/1" } },
+        { "--out naming the FIFO that stdout is", { "--out", fifoPath }, true, false, { "rendering: 0.050 s", "written: " } },
+        { "--save-state /dev/stdout", { "--set", "drive=70", "--save-state", "/dev/stdout" }, false, true,
+          { "param Drive = 70.0", "output finite: yes", "state saved: " } },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        int readEnd = -1, writeEnd = -1;
+        if (c.stdoutIsTheFifo)
+        {
+            readEnd = ::open (pathOf (fifo).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            writeEnd = ::open (pathOf (fifo).c_str(), O_WRONLY | O_CLOEXEC);
+            ASSERT_GE (readEnd, 0);
+            ASSERT_GE (writeEnd, 0);
+            ASSERT_EQ (::fcntl (readEnd, F_SETFL, 0), 0);
+        }
+
+        juce::StringArray arguments { "render", bundleFile().getFullPathName(), "--seconds", "0.05" };
+        arguments.addArray (c.options);
+        const auto result = runHostProgramWithSeparateStreams (arguments, readEnd, writeEnd);
+
+        EXPECT_EQ (result.exitCode, 0) << result.standardError;
+        if (c.isState)
+            EXPECT_EQ (result.standardOutput, savedState) << result.standardOutput.getSize() << " bytes on stdout";
+        else
+            EXPECT_TRUE (isOneRenderedWav (result.standardOutput));
+        for (const auto* line : c.reportLines)
+            EXPECT_TRUE (result.standardError.contains (line)) << line << "\nnot in:\n" << result.standardError;
+    }
+    EXPECT_EQ (entriesBelow (folder), (std::set<std::string> { "state.bin", "stdout.fifo" }));
+}
+
+TEST_F (OutputPaths, ARunThatCannotWriteOneOutputWritesNone)
+{
+    struct Case
+    {
+        const char* name;
+        std::vector<Entry> before;
+        juce::StringArray arguments;    // "@" stands for the case folder
+        const char* message;
+    };
+
+    const auto bundle = bundleFile().getFullPathName();
+    const Case cases[] = {
+        { "the state's folder is missing", {}, { "render", bundle, "--out", "@/out.wav", "--save-state", "@/missing/state.bin" },
+          "cannot write @/missing/state.bin: the folder @/missing does not exist" },
+        { "the WAV's folder is missing", {}, { "render", bundle, "--save-state", "@/state.bin", "--out", "@/missing/out.wav" },
+          "cannot write @/missing/out.wav: the folder @/missing does not exist" },
+        { "the state path is a folder", { { Entry::folder, "state.bin" } },
+          { "render", bundle, "--out", "@/out.wav", "--save-state", "@/state.bin" }, "cannot write @/state.bin: it is a folder" },
+        { "the state path is a link to a missing folder", { { Entry::link, "state.bin", "/gone/state.bin" } },
+          { "render", bundle, "--out", "@/out.wav", "--save-state", "@/state.bin" }, "/gone does not exist" },
+        { "both outputs on standard output", {}, { "render", bundle, "--out", "/dev/stdout", "--save-state", "/proc/self/fd/1" },
+          "--out and --save-state both name standard output" },
+        { "the screenshot's folder is missing", {}, { "editor", bundle, "--seconds", "0", "--screenshot", "@/missing/shot.png" },
+          "cannot write @/missing/shot.png: the folder @/missing does not exist" },
+    };
+
+    int index = 0;
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const auto caseFolder = makeCaseFolder (index++, c.before);
+        const auto entriesBefore = entriesBelow (caseFolder);
+        juce::StringArray arguments;
+        for (const auto& argument : c.arguments)
+            arguments.add (argument.replace ("@", caseFolder.getFullPathName()));
+
+        const auto result = runHostProgramWithSeparateStreams (arguments);
+        EXPECT_EQ (result.exitCode, 1) << result.standardError;
+        EXPECT_TRUE (result.standardError.contains (juce::String (c.message).replace ("@", caseFolder.getFullPathName())))
+            << result.standardError;
+        // Refused before the plug-in was even loaded: nothing was rendered, shown or written.
+        EXPECT_FALSE (result.standardError.contains ("rendering:") || result.standardError.contains ("editor size:")) << result.standardError;
+        EXPECT_EQ (result.standardOutput.getSize(), 0u) << result.standardOutput.toString();
+        EXPECT_EQ (entriesBelow (caseFolder), entriesBefore) << "after:" << describe (entriesBelow (caseFolder));
+    }
+}
+
+TEST_F (OutputPaths, EditorScreenshotOnStandardOutputIsThePngAlone)
+{
+    SKIP_WITHOUT_DISPLAY();
+    const auto result = runHostProgramWithSeparateStreams ({ "editor", bundleFile().getFullPathName(), "--seconds", "0.3",
+                                                             "--screenshot", "/dev/stdout" });
+    ASSERT_EQ (result.exitCode, 0) << result.standardError;
+
+    // A PNG runs from its signature to its IEND chunk, whose CRC is fixed.
+    const auto& png = result.standardOutput;
+    const unsigned char signature[] = { 0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n' };
+    const unsigned char ending[] = { 'I', 'E', 'N', 'D', 0xae, 0x42, 0x60, 0x82 };
+    ASSERT_GT (png.getSize(), sizeof (signature) + sizeof (ending));
+    ASSERT_EQ (std::memcmp (png.getData(), signature, sizeof (signature)), 0) << png.toString().substring (0, 200);
+    EXPECT_EQ (std::memcmp (static_cast<const char*> (png.getData()) + png.getSize() - sizeof (ending), ending, sizeof (ending)), 0);
+
+    juce::MemoryInputStream stream (png, false);
+    const auto image = juce::PNGImageFormat().decodeImage (stream);
+    ASSERT_TRUE (image.isValid());
+    EXPECT_GE (image.getWidth(), 820);
+    EXPECT_GE (image.getHeight(), 700);
+    for (const auto* line : { "editor size: 820 x 700", "screenshot: /dev/stdout", "output finite: yes" })
+        EXPECT_TRUE (result.standardError.contains (line)) << line << "\nnot in:\n" << result.standardError;
 }

@@ -1,5 +1,7 @@
 #include "HostTestSupport.h"
 
+#include <set>
+
 using namespace hosttest;
 
 namespace
@@ -93,6 +95,15 @@ TEST (ProgramHost, EditorOpensCyclesAndTakesAScreenshot)
     EXPECT_GE (image.getWidth(), 820);
     EXPECT_GE (image.getHeight(), 700);
     EXPECT_GE (summariseImage (image, image.getBounds()).distinctColours, 16);
+
+    // The colour figure is a true count of the picture, every pixel looked at.
+    std::set<juce::uint32> colours;
+    for (int y = 0; y < image.getHeight(); ++y)
+        for (int x = 0; x < image.getWidth(); ++x)
+            colours.insert (image.getPixelAt (x, y).getARGB());
+    const auto shotLine = "screenshot: " + shot.getFullPathName() + " (" + juce::String (image.getWidth()) + " x "
+                        + juce::String (image.getHeight()) + ", " + juce::String ((int) colours.size()) + " distinct colours)";
+    EXPECT_TRUE (result.output.contains (shotLine)) << shotLine << "\nnot in:\n" << result.output;
     shot.deleteFile();
 }
 
