@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <set>
@@ -144,8 +145,11 @@ namespace
     protected:
         void SetUp() override
         {
-            folder = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("zandor-output-paths", {}, false);
-            ASSERT_TRUE (folder.createDirectory());
+            // mkdtemp picks and makes the name in one step, so cases running side by side in
+            // other processes never share a folder.
+            auto pattern = pathOf (juce::File::getSpecialLocation (juce::File::tempDirectory).getChildFile ("zandor-output-paths-XXXXXX"));
+            ASSERT_NE (::mkdtemp (pattern.data()), nullptr) << pattern;
+            folder = juce::File (pattern);
         }
 
         void TearDown() override    { folder.deleteRecursively(); }
