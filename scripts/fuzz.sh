@@ -22,6 +22,7 @@ fi
 
 workdir="$(mktemp -d)"
 cd "$workdir"
+# The input count is only a ceiling: the time limit ends the run long before it.
 ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0:halt_on_error=1}" \
 UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}" \
   "$fuzzer" --iterations 1000000000 --seconds "$seconds" --seed "$seed" || {

@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <memory>
+#include <sstream>
+#include <string>
 
 namespace enginetest
 {
@@ -178,6 +180,26 @@ inline bool allFinite (const juce::AudioBuffer<float>& buffer)
                 return false;
 
     return true;
+}
+
+/** A number as a part of a test case's name, where only letters, digits and underscores may
+    stand: 0.25 gives "0p25", -4 "minus4", 1e-17 "1eminus17", 1e300 "1e300", NaN "nan". */
+inline std::string namePart (double value)
+{
+    std::ostringstream printed;
+    printed << value;
+
+    std::string name;
+    for (const char c : printed.str())
+    {
+        if (c == '-')
+            name += "minus";
+        else if (c == '.')
+            name += 'p';
+        else if (c != '+')
+            name += c;
+    }
+    return name;
 }
 
 } // namespace enginetest

@@ -1,4 +1,5 @@
 #include "BrellDistortionProcessor.h"
+#include "EngineTestHelpers.h"
 #include "ProcessorTestAccess.h"
 
 #include <gtest/gtest.h>
@@ -235,7 +236,12 @@ INSTANTIATE_TEST_SUITE_P (Table, CrushRounding, ::testing::Values (
     CrushCase { 1.0f, 1.3f, 1.5f },
     CrushCase { 3.0f, 0.0625f, 0.125f },
     CrushCase { 3.0f, -0.3f, -0.25f },
-    CrushCase { 4.0f, -0.03125f, -0.0625f }));
+    CrushCase { 4.0f, -0.03125f, -0.0625f }),
+    [] (const ::testing::TestParamInfo<CrushCase>& testCase)
+    {
+        using enginetest::namePart;
+        return "bits" + namePart (testCase.param.bits) + "_" + namePart (testCase.param.in) + "_to_" + namePart (testCase.param.out);
+    });
 
 TEST_F (GlitchEffects, CrushMatchesLibraryRoundingBitForBit)
 {
@@ -324,7 +330,8 @@ TEST_P (TapeStopEnvelope, FadesAndReachesTheFloor)
 INSTANTIATE_TEST_SUITE_P (Chaos, TapeStopEnvelope, ::testing::Values (
     TapeCase { 0.0f, 2311, 23024 },
     TapeCase { 50.0f, 1260, 12557 },
-    TapeCase { 100.0f, 867, 8632 }));
+    TapeCase { 100.0f, 867, 8632 }),
+    [] (const ::testing::TestParamInfo<TapeCase>& testCase) { return "chaos" + enginetest::namePart (testCase.param.chaos); });
 
 TEST_F (GlitchEffects, TapeStopFallsBehindTheLiveSignal)
 {
@@ -473,7 +480,12 @@ INSTANTIATE_TEST_SUITE_P (Table, StartRanges, ::testing::Values (
     RangeCase { 44100.0, 50.0f, 2115, 1195, 5.0f },
     RangeCase { 44100.0, 100.0f, 704, 578, 2.0f },
     RangeCase { 48000.0, 0.0f, 3839, 1969, 8.0f },
-    RangeCase { 48000.0, 100.0f, 766, 625, 2.0f }));
+    RangeCase { 48000.0, 100.0f, 766, 625, 2.0f }),
+    [] (const ::testing::TestParamInfo<RangeCase>& testCase)
+    {
+        using enginetest::namePart;
+        return namePart (testCase.param.sampleRate) + "Hz_chaos" + namePart (testCase.param.chaos);
+    });
 
 TEST_F (GlitchEffects, ChaosOutsideItsRangeCountsAsTheDefault)
 {
@@ -712,7 +724,12 @@ TEST_P (StutterHold, RepeatsTheWindowBeforeItsStartForTheWholeBlock)
 INSTANTIATE_TEST_SUITE_P (Rates, StutterHold, ::testing::Values (
     StutterHoldCase { 44100.0, 15.0 },
     StutterHoldCase { 96000.0, 30.0 },
-    StutterHoldCase { 192000.0, 60.0 }));
+    StutterHoldCase { 192000.0, 60.0 }),
+    [] (const ::testing::TestParamInfo<StutterHoldCase>& testCase)
+    {
+        using enginetest::namePart;
+        return namePart (testCase.param.rate) + "Hz_" + namePart (testCase.param.bpm) + "bpm";
+    });
 
 // A block drawn over the step that is playing sounds without a start, from the construction values.
 TEST (GlitchThroughProcessBlock, StutterWithoutAStartRepeatsItsFirstPass)

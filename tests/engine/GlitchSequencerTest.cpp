@@ -1,4 +1,5 @@
 #include "BrellDistortionProcessor.h"
+#include "EngineTestHelpers.h"
 #include "ProcessorTestAccess.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +7,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <string>
 
 namespace
 {
@@ -60,7 +62,11 @@ INSTANTIATE_TEST_SUITE_P (Table, SongPositionToStep, ::testing::Values (
     SongPositionCase { 1.0e300, 0 },
     SongPositionCase { std::numeric_limits<double>::quiet_NaN(), 0 },
     SongPositionCase { std::numeric_limits<double>::infinity(), 0 },
-    SongPositionCase { -std::numeric_limits<double>::infinity(), 0 }));
+    SongPositionCase { -std::numeric_limits<double>::infinity(), 0 }),
+    [] (const ::testing::TestParamInfo<SongPositionCase>& testCase)
+    {
+        return "ppq" + enginetest::namePart (testCase.param.ppq) + "_step" + std::to_string (testCase.param.step);
+    });
 
 TEST_F (GlitchSequencer, RepeatedHostStepIsStoredEachTimeButStartsOnce)
 {

@@ -322,8 +322,11 @@ int main (int argc, char** argv)
     if (! options.seedGiven)
         options.seed = juce::Time::currentTimeMillis();
 
-    std::printf ("state fuzz: seed %lld, %lld iterations, time limit %.1f s\n",
-                 (long long) options.seed, (long long) options.iterations, options.seconds);
+    if (options.seconds > 0.0)
+        std::printf ("state fuzz: seed %lld, up to %lld inputs or %.1f s, whichever ends first\n",
+                     (long long) options.seed, (long long) options.iterations, options.seconds);
+    else
+        std::printf ("state fuzz: seed %lld, up to %lld inputs\n", (long long) options.seed, (long long) options.iterations);
     std::fflush (stdout);
 
     juce::Random random (options.seed);
@@ -394,7 +397,8 @@ int main (int argc, char** argv)
         return 1;
     }
 
-    std::printf ("state fuzz: %lld inputs in %.1f s, no failure\n", (long long) done,
-                 (juce::Time::getMillisecondCounterHiRes() - start) / 1000.0);
+    std::printf ("state fuzz: %lld inputs ran in %.1f s%s, no failure\n", (long long) done,
+                 (juce::Time::getMillisecondCounterHiRes() - start) / 1000.0,
+                 done < options.iterations ? " (stopped at the time limit)" : "");
     return 0;
 }
