@@ -18,6 +18,15 @@ inline void setParam (BrellDistortionProcessor& proc, const char* id, float valu
     parameter->setValueNotifyingHost (parameter->convertTo0to1 (value));
 }
 
+/** Puts the processor on mono buses, as a host does for a mono track; says whether it took them. */
+inline bool setMonoLayout (BrellDistortionProcessor& proc)
+{
+    juce::AudioProcessor::BusesLayout mono;
+    mono.inputBuses.add (juce::AudioChannelSet::mono());
+    mono.outputBuses.add (juce::AudioChannelSet::mono());
+    return proc.setBusesLayout (mono);
+}
+
 inline float rawParam (BrellDistortionProcessor& proc, const char* id)
 {
     return proc.apvts.getRawParameterValue (id)->load();

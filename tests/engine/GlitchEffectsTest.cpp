@@ -780,10 +780,7 @@ TEST (GlitchThroughProcessBlock, SkippedStageStillStartsRowsAndMovesTheRing)
 
         if (channels == 1)
         {
-            juce::AudioProcessor::BusesLayout mono;
-            mono.inputBuses.add (juce::AudioChannelSet::mono());
-            mono.outputBuses.add (juce::AudioChannelSet::mono());
-            ASSERT_TRUE (proc->setBusesLayout (mono));
+            ASSERT_TRUE (enginetest::setMonoLayout (*proc));
         }
 
         setParameter (*proc, "glitchOn", channels == 1 ? 1.0f : 0.0f); // mono skips it even when on

@@ -157,12 +157,7 @@ TEST (NoAllocation, PreparedBlocksAllocateNothing)
 
                         auto proc = std::make_unique<BrellDistortionProcessor>();
                         if (numChannels == 1)
-                        {
-                            juce::AudioProcessor::BusesLayout mono;
-                            mono.inputBuses.add (juce::AudioChannelSet::mono());
-                            mono.outputBuses.add (juce::AudioChannelSet::mono());
-                            proc->setBusesLayout (mono);
-                        }
+                            enginetest::setMonoLayout (*proc);
 
                         enginetest::setParam (*proc, "mode", (float) mode);
                         enginetest::setParam (*proc, "filterType", (float) filterType);

@@ -54,12 +54,7 @@ std::unique_ptr<BrellDistortionProcessor> makeProcessor (int numChannels, int mo
     auto proc = std::make_unique<BrellDistortionProcessor>();
 
     if (numChannels == 1)
-    {
-        juce::AudioProcessor::BusesLayout mono;
-        mono.inputBuses.add (juce::AudioChannelSet::mono());
-        mono.outputBuses.add (juce::AudioChannelSet::mono());
-        proc->setBusesLayout (mono);
-    }
+        setMonoLayout (*proc);
 
     setParam (*proc, "drive", 100.0f);
     setParam (*proc, "output", 6.0f);

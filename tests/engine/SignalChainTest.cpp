@@ -16,12 +16,7 @@ struct Prepared
     explicit Prepared (int numChannels = 2, double sampleRate = rate, int maxBlock = blockSize)
     {
         if (numChannels == 1)
-        {
-            juce::AudioProcessor::BusesLayout mono;
-            mono.inputBuses.add (juce::AudioChannelSet::mono());
-            mono.outputBuses.add (juce::AudioChannelSet::mono());
-            proc->setBusesLayout (mono);
-        }
+            setMonoLayout (*proc);
 
         proc->prepareToPlay (sampleRate, maxBlock);
     }
