@@ -285,11 +285,3 @@ bool isStandardOutput (const juce::File& file)
         && ::stat (file.getFullPathName().toRawUTF8(), &named) == 0
         && output.st_dev == named.st_dev && output.st_ino == named.st_ino;
 }
-
-bool isSameExistingFile (const juce::File& a, const juce::File& b)
-{
-    struct stat first {}, second {};
-    return ::stat (a.getFullPathName().toRawUTF8(), &first) == 0
-        && ::stat (b.getFullPathName().toRawUTF8(), &second) == 0
-        && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}

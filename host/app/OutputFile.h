@@ -29,6 +29,3 @@ bool checkOutputFile (const juce::File& file, juce::String& error);
 /** True when the path names the same open file as this process's standard output (/dev/stdout,
     /proc/self/fd/1, or the very pipe, terminal or file that fd 1 is). */
 bool isStandardOutput (const juce::File& file);
-
-/** True when both paths exist and are one file, links followed. */
-bool isSameExistingFile (const juce::File& a, const juce::File& b);
