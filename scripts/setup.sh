@@ -20,6 +20,7 @@ packages=(
   fonts-dejavu-core
   xvfb xdotool x11-utils
   libgtest-dev libbenchmark-dev
+  clang-14 libclang-rt-14-dev llvm-14
   ca-certificates ccache
 )
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds the plug-in, its host and the tests, and runs every test:
 # once in a release build, once under AddressSanitizer and UndefinedBehaviorSanitizer,
-# then a bounded fuzz run of the state loader.
+# then a bounded fuzz run of the saved state (the processor's loader, and whole component states
+# through the module in a clang build of its own).
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
