@@ -71,8 +71,11 @@ grep '^component-state fuzz:' seeds.log || true
 if ! "$component_fuzzer" -seed="$seed" -max_total_time="$component_seconds" -timeout=30 -max_len=65536 \
        -dict="$root/tests/fuzz/component/component-state.dict" -detect_leaks=0 -print_final_stats=1 \
        -artifact_prefix="$workdir/" corpus seeds >component-fuzz.log 2>&1; then
-  tail -n 40 component-fuzz.log >&2
-  keep "component-state fuzz FAILED (seed $seed; the input is the crash-* or timeout-* file)"
+  # The report from its first line on, without the progress lines before it.
+  report="$(awk '/ERROR|runtime error|^component-state fuzz:|ALARM|out-of-memory/ { found = 1 } found' component-fuzz.log | head -n 60)"
+  if [ -n "$report" ]; then echo "$report" >&2; else tail -n 40 component-fuzz.log >&2; fi
+  keep "component-state fuzz FAILED (seed $seed); run the crash-* or timeout-* input again with
+  $component_fuzzer FILE"
 fi
 
 runs="$(sed -n 's/^Done \([0-9]*\) runs in \([0-9]*\) second.*/\1/p' component-fuzz.log)"

@@ -459,8 +459,12 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
     const auto took = secondsSince (start);
 
     if (took > maxLoadAndSaveSeconds)
-        fail ("loading this " + std::to_string (size) + "-byte state and saving the next one took "
-              + std::to_string (took) + " s (the bound is " + std::to_string (maxLoadAndSaveSeconds) + " s)");
+    {
+        char message[160];
+        std::snprintf (message, sizeof (message), "loading this %zu-byte state and saving the next one took %.2f s (the bound is %.0f s)",
+                       size, took, maxLoadAndSaveSeconds);
+        fail (message);
+    }
 
     checkParameters ("after the load");
 
