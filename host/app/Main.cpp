@@ -80,6 +80,13 @@ int main (int argc, char* argv[])
     }
 
     const auto command = arguments[0];
+    if (command != "info" && command != "render" && command != "editor")
+    {
+        // Named before anything else, or a mistyped command would be told it lacks a bundle.
+        std::fprintf (stderr, "zandor-host: unknown %s \"%s\" (see --help)\n", command.startsWith ("-") ? "option" : "command",
+                      command.toRawUTF8());
+        return 1;
+    }
     arguments.remove (0);
     const CommandLine commandLine (arguments);
 
@@ -103,10 +110,8 @@ int main (int argc, char* argv[])
             result = runInfo (commandLine);
         else if (command == "render")
             result = runRender (commandLine);
-        else if (command == "editor")
-            result = runEditor (commandLine);
         else
-            std::fprintf (stderr, "zandor-host: unknown command \"%s\" (see --help)\n", command.toRawUTF8());
+            result = runEditor (commandLine);
     }
 
     std::fflush (stdout);

@@ -2,7 +2,9 @@
 
 #include "Vst3Sdk.h"
 
+#include <cstring>
 #include <dlfcn.h>
+#include <elf.h>
 
 namespace
 {
@@ -99,17 +101,96 @@ juce::File findModuleBinary (const juce::File& bundleOrBinary)
     return found.isEmpty() ? juce::File() : found.getFirst();
 }
 
+namespace
+{
+    /** How far into the file its ELF headers say it reaches, or -1 with what is wrong ("is
+        damaged: ...") when the file is not a 64-bit x86-64 shared object at all. */
+    juce::int64 findElfExtent (juce::InputStream& in, juce::String& reason)
+    {
+        Elf64_Ehdr header {};
+        if (in.read (&header, (int) sizeof (header)) != (int) sizeof (header))
+        {
+            reason = "is damaged: it is too short to hold an ELF header";
+            return -1;
+        }
+        if (std::memcmp (header.e_ident, ELFMAG, SELFMAG) != 0)
+        {
+            reason = "is damaged: it is not an ELF shared object";
+            return -1;
+        }
+        if (header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_ident[EI_DATA] != ELFDATA2LSB || header.e_machine != EM_X86_64)
+        {
+            reason = "cannot be loaded: it is built for another kind of machine than 64-bit x86 Linux";
+            return -1;
+        }
+
+        auto extent = (juce::int64) sizeof (header);
+        extent = juce::jmax (extent, (juce::int64) header.e_shoff + (juce::int64) header.e_shnum * header.e_shentsize);
+        const auto programHeadersEnd = (juce::int64) header.e_phoff + (juce::int64) header.e_phnum * header.e_phentsize;
+        extent = juce::jmax (extent, programHeadersEnd);
+        if (header.e_phentsize < sizeof (Elf64_Phdr) || programHeadersEnd > in.getTotalLength())
+            return extent;
+
+        // The segments dlopen maps: a page of one beyond the end of the file faults on first touch.
+        for (int i = 0; i < header.e_phnum; ++i)
+        {
+            Elf64_Phdr segment {};
+            if (! in.setPosition ((juce::int64) header.e_phoff + (juce::int64) i * header.e_phentsize)
+                || in.read (&segment, (int) sizeof (segment)) != (int) sizeof (segment))
+                return programHeadersEnd;
+            if (segment.p_type == PT_LOAD)
+                extent = juce::jmax (extent, (juce::int64) segment.p_offset + (juce::int64) segment.p_filesz);
+        }
+        return extent;
+    }
+}
+
+bool checkModuleBinary (const juce::File& bundleOrBinary, juce::File& binary, juce::String& error)
+{
+    binary = findModuleBinary (bundleOrBinary);
+    if (binary == juce::File())
+    {
+        error = "no module binary in " + bundleOrBinary.getFullPathName();
+        return false;
+    }
+
+    // A VST3 host looks for the binary by the bundle's name alone, so a renamed one is never found.
+    if (bundleOrBinary.isDirectory() && binary.getFileNameWithoutExtension() != bundleOrBinary.getFileNameWithoutExtension())
+    {
+        error = "the module binary in " + bundleOrBinary.getFullPathName() + " is named \"" + binary.getFileName()
+              + "\", but hosts look for it under the bundle's name: rename it to Contents/x86_64-linux/\""
+              + bundleOrBinary.getFileNameWithoutExtension() + ".so\"";
+        return false;
+    }
+
+    juce::FileInputStream in (binary);
+    if (! in.openedOk())
+    {
+        error = "cannot read " + binary.getFullPathName() + ": " + in.getStatus().getErrorMessage();
+        return false;
+    }
+
+    juce::String reason;
+    const auto extent = findElfExtent (in, reason);
+    if (extent < 0 || extent > in.getTotalLength())
+    {
+        if (reason.isEmpty())
+            reason = "is damaged: it is " + juce::String (in.getTotalLength()) + " bytes long, but its ELF headers describe "
+                   + juce::String (extent) + " (cut short, as by an interrupted copy or download)";
+        error = "the module file " + binary.getFullPathName() + " " + reason + "; build or install the bundle again";
+        return false;
+    }
+    return true;
+}
+
 bool readFactoryInfo (const juce::File& bundle, FactoryInfo& info, juce::String& error)
 {
     using namespace Steinberg;
 
     info = {};
-    const auto binary = findModuleBinary (bundle);
-    if (binary == juce::File())
-    {
-        error = "no module binary in " + bundle.getFullPathName();
+    juce::File binary;
+    if (! checkModuleBinary (bundle, binary, error))
         return false;
-    }
 
     OpenedModule module (binary);
     if (module.error.isNotEmpty())
