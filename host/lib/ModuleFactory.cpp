@@ -158,7 +158,7 @@ bool checkModuleBinary (const juce::File& bundleOrBinary, juce::File& binary, ju
     if (bundleOrBinary.isDirectory() && binary.getFileNameWithoutExtension() != bundleOrBinary.getFileNameWithoutExtension())
     {
         error = "the module binary in " + bundleOrBinary.getFullPathName() + " is named \"" + binary.getFileName()
-              + "\", but hosts look for it under the bundle's name: rename it to Contents/x86_64-linux/\""
+              + "\", but hosts look for it under the bundle's name: rename it to \"Contents/x86_64-linux/"
               + bundleOrBinary.getFileNameWithoutExtension() + ".so\"";
         return false;
     }
