@@ -97,15 +97,17 @@ namespace
 
         std::vector<char> buffer (1 << 16);
         juce::int64 total = 0;
+        bool headChecked = false;
         for (;;)
         {
             // What no reader can take is told by its first bytes: the rest (of /dev/zero, say)
             // need not fill the temporary folder first.
-            if (total >= 12)
+            if (total >= 12 && ! headChecked)
             {
                 char head[12];
                 if (::pread (spool, head, sizeof (head), 0) == (ssize_t) sizeof (head) && ! startsLikeReadableAudio (head, sizeof (head)))
                     return spool;
+                headChecked = true;
             }
 
             const auto count = ::read (source, buffer.data(), buffer.size());
@@ -291,7 +293,8 @@ namespace
                 facts.bitsFieldOffset = position + 8 + 6;
                 facts.rate = fromExtended (common + 8);
                 if (facts.kind == HeaderFacts::Kind::aifc && available >= 22)
-                    facts.compression = juce::String (reinterpret_cast<const char*> (common + 18), 4);
+                    for (int i = 18; i < 22; ++i)    // four characters, shown as text only where they are ASCII
+                        facts.compression += juce::String::charToString (common[i] >= 0x20 && common[i] < 0x7f ? (juce::juce_wchar) common[i] : '?');
             }
             else if (std::memcmp (chunk, "SSND", 4) == 0)
             {
@@ -629,20 +632,24 @@ namespace
 
         if (last == nullptr)
             return windowStart == facts.dataStart ? 0 : -1;
-        if (last->firstSample + last->blockSize >= facts.totalSamples)
-            return -1;
-
-        // Whole when its CRC-16 closes at the end of the file or just before another header's sync.
+        // Whole when its CRC-16 closes at the end of the file, just before another header's sync,
+        // or before an ID3v1 tag that some taggers append.
+        auto held = last->firstSample;
         juce::uint16 crc = 0;
         for (auto i = (size_t) last->position; i + 2 <= size; ++i)
         {
             const auto stored = (juce::uint16) ((bytes[i] << 8) | bytes[i + 1]);
+            const auto next = i + 2;
             if (i > (size_t) last->position + 4 && crc == stored
-                && (i + 2 == size || (i + 3 < size && bytes[i + 2] == 0xff && (bytes[i + 3] & 0xfe) == 0xf8)))
-                return last->firstSample + last->blockSize;
+                && (next == size || (bytes[next] == 0xff && (next + 1 == size || (bytes[next + 1] & 0xfe) == 0xf8))
+                    || (next + 128 == size && std::memcmp (bytes + next, "TAG", 3) == 0)))
+            {
+                held = last->firstSample + last->blockSize;
+                break;
+            }
             crc = crc16Step (crc, bytes[i]);
         }
-        return last->firstSample;
+        return held < facts.totalSamples ? held : -1;
     }
 
     juce::String describeRate (double rate)
@@ -715,9 +722,7 @@ bool openInputAudio (const juce::String& argument, InputAudio& input, juce::Stri
     else if (facts.dataStart >= 0 && facts.kind != HeaderFacts::Kind::ogg)
     {
         // A cut-off download or copy: the reader would pad the missing part with silence.
-        const auto bytesPerFrame = facts.kind == HeaderFacts::Kind::wav && facts.blockAlign > 0
-                                       ? (juce::int64) facts.blockAlign
-                                       : (juce::int64) input.reader->numChannels * (juce::int64) ((input.reader->bitsPerSample + 7) / 8);
+        const auto bytesPerFrame = (juce::int64) input.reader->numChannels * (juce::int64) (input.reader->bitsPerSample / 8);
         if (bytesPerFrame > 0)
             held = juce::jmax ((juce::int64) 0, facts.fileLength - facts.dataStart) / bytesPerFrame;
     }

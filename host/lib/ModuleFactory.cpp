@@ -5,6 +5,7 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <elf.h>
+#include <limits>
 
 namespace
 {
@@ -103,43 +104,49 @@ juce::File findModuleBinary (const juce::File& bundleOrBinary)
 
 namespace
 {
-    /** How far into the file its ELF headers say it reaches, or -1 with what is wrong ("is
+    /** The end of a region of the file, saturated rather than wrapped for a garbage header. */
+    juce::uint64 endOf (juce::uint64 offset, juce::uint64 length)
+    {
+        return offset > std::numeric_limits<juce::uint64>::max() - length ? std::numeric_limits<juce::uint64>::max() : offset + length;
+    }
+
+    /** How far into the file its ELF headers say it reaches, or 0 with what is wrong ("is
         damaged: ...") when the file is not a 64-bit x86-64 shared object at all. */
-    juce::int64 findElfExtent (juce::InputStream& in, juce::String& reason)
+    juce::uint64 findElfExtent (juce::InputStream& in, juce::String& reason)
     {
         Elf64_Ehdr header {};
         if (in.read (&header, (int) sizeof (header)) != (int) sizeof (header))
         {
             reason = "is damaged: it is too short to hold an ELF header";
-            return -1;
+            return 0;
         }
         if (std::memcmp (header.e_ident, ELFMAG, SELFMAG) != 0)
         {
             reason = "is damaged: it is not an ELF shared object";
-            return -1;
+            return 0;
         }
         if (header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_ident[EI_DATA] != ELFDATA2LSB || header.e_machine != EM_X86_64)
         {
             reason = "cannot be loaded: it is built for another kind of machine than 64-bit x86 Linux";
-            return -1;
+            return 0;
         }
 
-        auto extent = (juce::int64) sizeof (header);
-        extent = juce::jmax (extent, (juce::int64) header.e_shoff + (juce::int64) header.e_shnum * header.e_shentsize);
-        const auto programHeadersEnd = (juce::int64) header.e_phoff + (juce::int64) header.e_phnum * header.e_phentsize;
-        extent = juce::jmax (extent, programHeadersEnd);
-        if (header.e_phentsize < sizeof (Elf64_Phdr) || programHeadersEnd > in.getTotalLength())
+        const auto fileSize = (juce::uint64) in.getTotalLength();
+        const auto programHeadersEnd = endOf (header.e_phoff, (juce::uint64) header.e_phnum * header.e_phentsize);
+        auto extent = juce::jmax ((juce::uint64) sizeof (header), programHeadersEnd,
+                                  endOf (header.e_shoff, (juce::uint64) header.e_shnum * header.e_shentsize));
+        if (header.e_phentsize < sizeof (Elf64_Phdr) || programHeadersEnd > fileSize)
             return extent;
 
         // The segments dlopen maps: a page of one beyond the end of the file faults on first touch.
-        for (int i = 0; i < header.e_phnum; ++i)
+        for (juce::uint64 i = 0; i < header.e_phnum; ++i)
         {
             Elf64_Phdr segment {};
-            if (! in.setPosition ((juce::int64) header.e_phoff + (juce::int64) i * header.e_phentsize)
+            if (! in.setPosition ((juce::int64) (header.e_phoff + i * header.e_phentsize))
                 || in.read (&segment, (int) sizeof (segment)) != (int) sizeof (segment))
                 return programHeadersEnd;
             if (segment.p_type == PT_LOAD)
-                extent = juce::jmax (extent, (juce::int64) segment.p_offset + (juce::int64) segment.p_filesz);
+                extent = juce::jmax (extent, endOf (segment.p_offset, segment.p_filesz));
         }
         return extent;
     }
@@ -172,7 +179,7 @@ bool checkModuleBinary (const juce::File& bundleOrBinary, juce::File& binary, ju
 
     juce::String reason;
     const auto extent = findElfExtent (in, reason);
-    if (extent < 0 || extent > in.getTotalLength())
+    if (reason.isNotEmpty() || extent > (juce::uint64) in.getTotalLength())
     {
         if (reason.isEmpty())
             reason = "is damaged: it is " + juce::String (in.getTotalLength()) + " bytes long, but its ELF headers describe "

@@ -367,6 +367,7 @@ TEST_F (CommandLineHost, ACutOffInputRendersWhatItHoldsAndSaysSo)
         { "16-bit stereo FLAC cut inside a frame", Format::flac, 2, 16, 96000, 3 * 4096, 100 },
         { "24-bit mono FLAC cut at the end of a frame", Format::flac, 1, 24, 48000, 5 * 4096, 0 },
         { "16-bit stereo FLAC cut inside its first frame", Format::flac, 2, 16, 48000, 0, 200 },
+        { "16-bit stereo FLAC cut inside its last frame, which is short", Format::flac, 2, 16, 30000, 7 * 4096, 100 },
         { "a FLAC that holds what it announces", Format::flac, 2, 16, 30000, 30000, 0 },
     };
 
