@@ -129,8 +129,12 @@ namespace
     protected:
         void SetUp() override
         {
-            folder = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("zandor-command-line", {}, false);
-            ASSERT_TRUE (folder.createDirectory());
+            // mkdtemp picks and makes the name in one step, so cases running side by side in
+            // other processes never share a folder.
+            auto pattern = juce::File::getSpecialLocation (juce::File::tempDirectory).getChildFile ("zandor-command-line-XXXXXX")
+                               .getFullPathName().toStdString();
+            ASSERT_NE (::mkdtemp (pattern.data()), nullptr) << pattern;
+            folder = juce::File (pattern);
         }
 
         void TearDown() override    { folder.deleteRecursively(); }

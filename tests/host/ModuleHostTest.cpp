@@ -131,8 +131,9 @@ TEST (ModuleHost, AcceptsOnlyMatchingMonoOrStereoLayouts)
 
 TEST (ModuleHost, ADamagedOrMisnamedModuleIsRefusedWithExitCodeTwo)
 {
-    const auto folder = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("zandor-module", {}, false);
-    ASSERT_TRUE (folder.createDirectory());
+    auto pattern = juce::File::getSpecialLocation (juce::File::tempDirectory).getChildFile ("zandor-module-XXXXXX").getFullPathName().toStdString();
+    ASSERT_NE (::mkdtemp (pattern.data()), nullptr) << pattern;
+    const juce::File folder (pattern);
     const auto binaryName = bundleFile().getFileNameWithoutExtension() + ".so";
 
     struct Case
