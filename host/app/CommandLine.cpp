@@ -187,6 +187,11 @@ bool applyParameterSetting (PluginHost& host, const juce::String& setting, juce:
 
     const auto key = setting.upToFirstOccurrenceOf ("=", false, false).trim();
     auto valueText = setting.fromFirstOccurrenceOf ("=", false, false).trim();
+    if (valueText.isEmpty())
+    {
+        error = "--set \"" + setting + "\" is missing its value";
+        return false;
+    }
     auto* parameter = resolveParameter (host, key);
     if (parameter == nullptr)
     {

@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "InputAudio.h"
 #include "OutputFile.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
@@ -32,74 +33,20 @@ namespace
         }
     }
 
-    /** Where the sample data of a WAV (RIFF, RF64, BW64) or AIFF file starts, or -1 for any
-        other file. */
-    juce::int64 findSampleDataStart (juce::InputStream& in)
+    bool readInput (const juce::String& argument, juce::AudioBuffer<float>& signal, double& rate, int channels, juce::String& error)
     {
-        char header[12];
-        if (in.read (header, 12) != 12)
-            return -1;
-
-        const bool wav = (std::memcmp (header, "RIFF", 4) == 0 || std::memcmp (header, "RF64", 4) == 0
-                          || std::memcmp (header, "BW64", 4) == 0) && std::memcmp (header + 8, "WAVE", 4) == 0;
-        const bool aiff = std::memcmp (header, "FORM", 4) == 0
-                          && (std::memcmp (header + 8, "AIFF", 4) == 0 || std::memcmp (header + 8, "AIFC", 4) == 0);
-        if (! wav && ! aiff)
-            return -1;
-
-        for (juce::int64 position = 12; position + 8 <= in.getTotalLength();)
-        {
-            char chunk[8];
-            if (! in.setPosition (position) || in.read (chunk, 8) != 8)
-                return -1;
-            const auto size = (juce::int64) (wav ? juce::ByteOrder::littleEndianInt (chunk + 4) : juce::ByteOrder::bigEndianInt (chunk + 4));
-
-            if (wav && std::memcmp (chunk, "data", 4) == 0)
-                return position + 8;
-            if (aiff && std::memcmp (chunk, "SSND", 4) == 0)
-            {
-                char offset[4];
-                return in.read (offset, 4) == 4 ? position + 16 + (juce::int64) juce::ByteOrder::bigEndianInt (offset) : -1;
-            }
-            position += 8 + size + (size & 1);
-        }
-        return -1;
-    }
-
-    /** How many whole frames the file holds after its data start, when that is fewer than its
-        header announces (a cut-off download or copy); -1 when it holds them all. */
-    juce::int64 countHeldFrames (const juce::File& file, const juce::AudioFormatReader& reader)
-    {
-        juce::FileInputStream in (file);
-        const auto dataStart = in.openedOk() ? findSampleDataStart (in) : -1;
-        const auto bytesPerFrame = (juce::int64) reader.numChannels * (juce::int64) ((reader.bitsPerSample + 7) / 8);
-        if (dataStart < 0 || bytesPerFrame <= 0)
-            return -1;
-
-        const auto held = juce::jmax ((juce::int64) 0, in.getTotalLength() - dataStart) / bytesPerFrame;
-        return held < reader.lengthInSamples ? held : -1;
-    }
-
-    bool readWav (const juce::File& file, juce::AudioBuffer<float>& signal, double& rate, int channels, juce::String& error)
-    {
-        juce::AudioFormatManager formats;
-        formats.registerBasicFormats();
-        std::unique_ptr<juce::AudioFormatReader> reader (formats.createReaderFor (file));
-        if (reader == nullptr)
-        {
-            error = "cannot read audio from " + file.getFullPathName();
+        InputAudio input;
+        if (! openInputAudio (argument, input, error))
             return false;
-        }
+        auto& reader = input.reader;
 
-        auto length = reader->lengthInSamples;
-        const auto held = countHeldFrames (file, *reader);
-        if (held >= 0)
+        const auto length = input.getLength();
+        if (input.heldLength >= 0)
         {
             // The reader would pad the missing part with silence, which would pass for audio.
             std::fprintf (stderr, "zandor-host render: %s holds %lld samples per channel, but its header announces %lld; "
                                   "rendering the %lld it holds\n",
-                          file.getFullPathName().toRawUTF8(), (long long) held, (long long) length, (long long) held);
-            length = held;
+                          input.name.toRawUTF8(), (long long) length, (long long) input.announcedLength, (long long) length);
         }
 
         if (length > (juce::int64) std::numeric_limits<int>::max() / 2)
@@ -176,7 +123,7 @@ int runRender (const CommandLine& commandLine)
     juce::AudioBuffer<float> signal;
     if (commandLine.get ("in").isNotEmpty())
     {
-        if (! readWav (cwd.getChildFile (commandLine.get ("in")), signal, rate, channels, error))
+        if (! readInput (commandLine.get ("in"), signal, rate, channels, error))
         {
             std::fprintf (stderr, "zandor-host render: %s\n", error.toRawUTF8());
             return 1;

@@ -119,6 +119,10 @@ TEST (ProgramHost, BadArgumentsAreRefusedWithAMessage)
         { { "render", bundleFile().getFullPathName(), "--in", "/nonexistent.wav" }, 1, "cannot read" },
         { { "info", "/nonexistent/Nothing.vst3" }, 2, "no module binary" },
         { { "launch", bundleFile().getFullPathName() }, 1, "unknown command" },
+        // Named before the bundle is asked for, which a mistyped command or option would not have.
+        { { "frobnicate" }, 1, "zandor-host: unknown command \"frobnicate\" (see --help)" },
+        { { "-V" }, 1, "zandor-host: unknown option \"-V\" (see --help)" },
+        { { "--verbose", bundleFile().getFullPathName() }, 1, "zandor-host: unknown option \"--verbose\" (see --help)" },
     };
 
     for (const auto& c : cases)
