@@ -54,7 +54,9 @@ usage:
       --seconds N          how long to run the message loop (default 2)
       --screenshot FILE    write a PNG of the host window at the end
       --cycles K           first close and reopen the editor K times while audio runs
-      --rate HZ, --block N, --set KEY=VALUE as for render
+      --tempo BPM          play-head tempo (default 120); the transport always plays
+      --ppq START          song position in quarter notes when the audio starts (default 0)
+      --rate HZ, --block N, --set KEY=VALUE, --load-state FILE as for render
 
 Every output path is checked before anything is rendered. When an output is standard output
 (/dev/stdout, /proc/self/fd/1), the report goes to stderr and stdout holds that output alone.

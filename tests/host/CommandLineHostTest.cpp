@@ -17,7 +17,7 @@ namespace
     const Command commands[] = {
         { "info", { "rate", "block" } },
         { "render", { "in", "out", "seconds", "rate", "block", "channels", "set", "tempo", "ppq", "load-state", "save-state" } },
-        { "editor", { "seconds", "screenshot", "cycles", "rate", "block", "set" } },
+        { "editor", { "seconds", "screenshot", "cycles", "rate", "block", "set", "tempo", "ppq", "load-state" } },
     };
 
     std::set<std::string> entriesIn (const juce::File& folder)
@@ -226,6 +226,9 @@ TEST_F (CommandLineHost, ValuesOutsideTheirRangeAreRefusedWithTheRange)
         { { "--tempo", "-5" }, "zandor-host render: --tempo wants a number from 1 to 999, not \"-5\"" },
         { { "--cycles", "1.5", "--seconds", "0" }, "zandor-host editor: --cycles wants a whole number from 0 to 10000, not \"1.5\"", "editor" },
         { { "--block", "64.5", "--seconds", "0" }, "zandor-host editor: --block wants a whole number from 1 to 65536, not \"64.5\"", "editor" },
+        { { "--tempo", "0", "--seconds", "0" }, "zandor-host editor: --tempo wants a number from 1 to 999, not \"0\"", "editor" },
+        { { "--ppq", "x", "--seconds", "0" }, "zandor-host editor: --ppq wants a number from -1e+06 to 1e+09, not \"x\"", "editor" },
+        { { "--load-state", "/nonexistent.state", "--seconds", "0" }, "zandor-host editor: cannot read state from /nonexistent.state", "editor" },
         { { "--block", "0.5" }, "zandor-host info: --block wants a whole number from 1 to 65536, not \"0.5\"", "info" },
         // The ends themselves and negative values in range are taken, the sign not read as an option.
         { { "--set", "output=-6" }, nullptr },

@@ -25,6 +25,7 @@ namespace hosttest
 {
     inline juce::File bundleFile()    { return juce::File (ZANDOR_VST3_BUNDLE_PATH); }
     inline juce::File hostProgram()   { return juce::File (ZANDOR_HOST_EXE_PATH); }
+    inline juce::File sourceFile (const char* path)   { return juce::File (ZANDOR_SOURCE_DIR).getChildFile (path); }
 
     /** Loads the built bundle; records a test failure and returns nullptr when it cannot. */
     inline std::unique_ptr<PluginHost> loadPlugin (double sampleRate = 48000.0, int blockSize = 512)
