@@ -21,6 +21,7 @@ packages=(
   xvfb xdotool x11-utils
   libgtest-dev libbenchmark-dev
   ca-certificates ccache patch
+  clang libclang-rt-14-dev
 )
 
 missing=()
