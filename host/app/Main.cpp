@@ -42,6 +42,7 @@ usage:
       Prints peak and RMS of input and output per channel, and with --set or --load-state every
       parameter as the plug-in then reports it; progress goes to stderr. A WAV file cut short of
       what its header announces is rendered as far as it goes, and the shortfall is reported.
+      Audio streams through in blocks: memory stays the same whatever the length.
 
   zandor-host editor BUNDLE [options]
       Opens the editor in a top-level X11 window while audio blocks run on another thread, and
@@ -52,8 +53,11 @@ usage:
       --cycles K           first close and reopen the editor K times while audio runs
       --rate HZ, --block N, --set KEY=VALUE as for render
 
-Every output path is checked before anything is rendered. When an output is standard output
-(/dev/stdout, /proc/self/fd/1), the report goes to stderr and stdout holds that output alone.
+Every output path is checked before anything is rendered. Files are written to temporaries
+beside them and renamed only once every output is complete; SIGINT, SIGTERM or SIGHUP removes
+the temporaries. Two outputs may not name one file or pipe, though one device twice is fine.
+When an output is standard output (/dev/stdout, /proc/self/fd/1), the report goes to stderr and
+stdout holds that output alone.
 An option's value is the next word unless that starts with "--"; --OPTION=VALUE also works.
 
 exit codes: 0 done, 1 bad arguments or files, 2 the plug-in could not be loaded or opened,
