@@ -45,7 +45,8 @@ usage:
       parameter as the plug-in then reports it; progress goes to stderr. A WAV, AIFF or FLAC file
       cut short of what its header announces is rendered as far as it goes, and the shortfall is
       reported. An input that cannot be read is refused with what it was found to be (mu-law,
-      ADPCM, 64-bit float, MP3, ...).
+      ADPCM, 64-bit float, MP3, ...). Audio streams through in blocks: memory stays the same
+      whatever the length.
 
   zandor-host editor BUNDLE [options]
       Opens the editor in a top-level X11 window while audio blocks run on another thread, and
@@ -58,8 +59,11 @@ usage:
       --ppq START          song position in quarter notes when the audio starts (default 0)
       --rate HZ, --block N, --set KEY=VALUE, --load-state FILE as for render
 
-Every output path is checked before anything is rendered. When an output is standard output
-(/dev/stdout, /proc/self/fd/1), the report goes to stderr and stdout holds that output alone.
+Every output path is checked before anything is rendered. Files are written to temporaries
+beside them and renamed only once every output is complete; SIGINT, SIGTERM or SIGHUP removes
+the temporaries. Two outputs may not name one file or pipe, though one device twice is fine.
+When an output is standard output (/dev/stdout, /proc/self/fd/1), the report goes to stderr and
+stdout holds that output alone.
 An option's value is the next word unless that starts with "--"; --OPTION=VALUE also works.
 
 exit codes: 0 done, 1 bad arguments or files, 2 the plug-in could not be loaded or opened

@@ -223,6 +223,40 @@ namespace hosttest
         return result;
     }
 
+    /** Starts zandor-host with these arguments, its stdout and stderr on /dev/null, and SIGINT,
+        SIGTERM and SIGHUP at their default actions (a background shell leaves SIGINT ignored).
+        Returns its process id for waitpid or wait4, or -1. */
+    inline pid_t startHostProgram (const juce::StringArray& arguments)
+    {
+        std::vector<std::string> words { hostProgram().getFullPathName().toStdString() };
+        for (const auto& argument : arguments)
+            words.push_back (argument.toStdString());
+        std::vector<char*> argv;
+        for (auto& word : words)
+            argv.push_back (word.data());
+        argv.push_back (nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init (&actions);
+        posix_spawn_file_actions_addopen (&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen (&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init (&attributes);
+        sigset_t defaults;
+        sigemptyset (&defaults);
+        for (const auto signalNumber : { SIGINT, SIGTERM, SIGHUP })
+            sigaddset (&defaults, signalNumber);
+        posix_spawnattr_setsigdefault (&attributes, &defaults);
+        posix_spawnattr_setflags (&attributes, POSIX_SPAWN_SETSIGDEF);
+
+        pid_t child = -1;
+        if (::posix_spawn (&child, argv[0], &actions, &attributes, argv.data(), environ) != 0)
+            child = -1;
+        posix_spawnattr_destroy (&attributes);
+        posix_spawn_file_actions_destroy (&actions);
+        return child;
+    }
+
     /** Runs the zandor-host program with these arguments and collects stdout and stderr. */
     inline ProgramResult runHostProgram (const juce::StringArray& arguments, int timeoutMs = 60000)
     {
