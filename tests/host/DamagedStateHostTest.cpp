@@ -71,12 +71,12 @@ namespace
         return withTrailer (tree, (juce::int64) tree.size());
     }
 
-    // The processor's document with something spliced in before its grid, wrapped afresh.
-    Bytes withInGrid (const std::string& attributes)
+    // The processor's document with attributes spliced in after a tag's name, wrapped afresh.
+    Bytes withAttributesAfter (const std::string& tagName, const std::string& attributes)
     {
         const auto& part = processorPart();
         auto text = part.substr (8, part.size() - 9);
-        text.insert (text.find ("<GlitchGrid ") + 12, attributes);
+        text.insert (text.find ("<" + tagName) + 1 + tagName.size(), " " + attributes);
         Bytes b = "VC2!";
         const auto length = (juce::uint32) text.size();
         for (int i = 0; i < 4; ++i)
@@ -84,17 +84,8 @@ namespace
         return b + text + '\0';
     }
 
-    Bytes withRootAttributes (const std::string& attributes)
-    {
-        const auto& part = processorPart();
-        auto text = part.substr (8, part.size() - 9);
-        text.insert (text.find ("<Parameters") + 11, " " + attributes);
-        Bytes b = "VC2!";
-        const auto length = (juce::uint32) text.size();
-        for (int i = 0; i < 4; ++i)
-            b += (char) ((length >> (8 * i)) & 0xff);
-        return b + text + '\0';
-    }
+    Bytes withInGrid (const std::string& attributes)         { return withAttributesAfter ("GlitchGrid", attributes); }
+    Bytes withRootAttributes (const std::string& attributes) { return withAttributesAfter ("Parameters", attributes); }
 
     std::string repeated (const std::string& piece, int times)
     {

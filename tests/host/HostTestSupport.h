@@ -145,6 +145,26 @@ namespace hosttest
         return result;
     }
 
+    /** zandor-host and these arguments as posix_spawn takes them. */
+    struct HostArgumentVector
+    {
+        explicit HostArgumentVector (const juce::StringArray& arguments)
+        {
+            words.push_back (hostProgram().getFullPathName().toStdString());
+            for (const auto& argument : arguments)
+                words.push_back (argument.toStdString());
+            for (auto& word : words)
+                argv.push_back (word.data());
+            argv.push_back (nullptr);
+        }
+
+        HostArgumentVector (const HostArgumentVector&) = delete;
+        HostArgumentVector& operator= (const HostArgumentVector&) = delete;
+
+        std::vector<std::string> words;
+        std::vector<char*> argv;    // points into words
+    };
+
     struct SeparateStreamsResult
     {
         int exitCode = -1;
@@ -170,13 +190,8 @@ namespace hosttest
             return result;
         }
 
-        std::vector<std::string> words { hostProgram().getFullPathName().toStdString() };
-        for (const auto& argument : arguments)
-            words.push_back (argument.toStdString());
-        std::vector<char*> argv;
-        for (auto& word : words)
-            argv.push_back (word.data());
-        argv.push_back (nullptr);
+        HostArgumentVector command (arguments);
+        auto& argv = command.argv;
 
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init (&actions);
@@ -228,13 +243,8 @@ namespace hosttest
         Returns its process id for waitpid or wait4, or -1. */
     inline pid_t startHostProgram (const juce::StringArray& arguments)
     {
-        std::vector<std::string> words { hostProgram().getFullPathName().toStdString() };
-        for (const auto& argument : arguments)
-            words.push_back (argument.toStdString());
-        std::vector<char*> argv;
-        for (auto& word : words)
-            argv.push_back (word.data());
-        argv.push_back (nullptr);
+        HostArgumentVector command (arguments);
+        auto& argv = command.argv;
 
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init (&actions);
