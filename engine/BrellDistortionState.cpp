@@ -21,27 +21,53 @@ namespace
     // memory that isn't ours.
     constexpr size_t decodePadding = 8;
 
-    // This plug-in only ever writes a declaration and a shallow tree of a dozen elements. JUCE's
-    // XML reader recurses once per nested element, never returns from a processing instruction
-    // inside element content, expands entities from an inline DTD without limit, and steps past
-    // the end of the text after a hex character reference that isn't closed by ';'. Texts that
-    // could lead it into any of these are refused before they reach it.
+    // This plug-in only ever writes a declaration and a shallow tree of a dozen elements, in well
+    // under a kilobyte. JUCE's XML reader recurses once per nested element, never returns from a
+    // processing instruction inside element content, expands entities from an inline DTD without
+    // limit, and steps past the end of the text after a hex character reference that isn't closed
+    // by ';'; and the value tree checks every attribute against those before it, on loading and
+    // again on every save. Texts that could lead into any of these are refused before they reach
+    // it, so that any state loads, or is ignored, in about the time an ordinary one takes.
     constexpr int maxTagOpenings = 512;
+    constexpr int maxTextBytes = 64 * 1024;
+    constexpr int maxAttributesPerElement = 64;
 
     bool hasUnterminatedHexReference (const juce::String& text)
     {
-        for (auto at = text.indexOfIgnoreCase ("&#x"); at >= 0; at = text.indexOfIgnoreCase (at + 3, "&#x"))
+        for (auto p = text.getCharPointer(); ! p.isEmpty();)
         {
-            auto p = text.getCharPointer() + (at + 3);
+            if (p.getAndAdvance() != '&' || *p != '#')
+                continue;
 
-            for (int digits = 0; digits < 8 && juce::CharacterFunctions::getHexDigitValue (*p) >= 0; ++digits)
-                ++p;
+            auto q = p + 1;
 
-            if (*p != ';')
+            if (*q != 'x' && *q != 'X')
+                continue;
+
+            ++q;
+
+            for (int digits = 0; digits < 8 && juce::CharacterFunctions::getHexDigitValue (*q) >= 0; ++digits)
+                ++q;
+
+            if (*q != ';')
                 return true;
+
+            p = q;
         }
 
         return false;
+    }
+
+    bool hasFewAttributesPerElement (const juce::XmlElement& element)
+    {
+        if (element.getNumAttributes() > maxAttributesPerElement)
+            return false;
+
+        for (const auto* child : element.getChildIterator())
+            if (! hasFewAttributesPerElement (*child))
+                return false;
+
+        return true;
     }
 
     bool isSafeToParse (const juce::String& text)
@@ -203,6 +229,9 @@ namespace
         const auto* textStart = static_cast<const char*> (data) + 8;
         const auto textLength = juce::jmin (sizeInBytes - 8, length);
 
+        if (textLength > maxTextBytes)
+            return {};
+
         if (! isWellFormedUtf8 (reinterpret_cast<const uint8_t*> (textStart), textLength))
             return {};
 
@@ -211,7 +240,32 @@ namespace
         if (! isSafeToParse (text))
             return {};
 
-        return juce::parseXML (text);
+        auto xml = juce::parseXML (text);
+
+        if (xml == nullptr || ! hasFewAttributesPerElement (*xml))
+            return {};
+
+        return xml;
+    }
+
+    // A state block's document, when it is one this loader takes: its root is "Parameters" in
+    // any case. Only the header and as much text as could ever be read are copied, since the host
+    // may hand over far more bytes than that.
+    std::unique_ptr<juce::XmlElement> readLoadableState (const void* data, int sizeInBytes)
+    {
+        if (data == nullptr || sizeInBytes <= 8)
+            return {};
+
+        const auto copied = juce::jmin (sizeInBytes, 8 + maxTextBytes + 1);
+        juce::MemoryBlock padded (data, (size_t) copied);
+        padded.setSize ((size_t) copied + decodePadding, true);
+
+        auto xml = readStateXml (padded.getData(), copied);
+
+        if (xml == nullptr || ! xml->getTagName().equalsIgnoreCase (parametersType.toString()))
+            return {};
+
+        return xml;
     }
 }
 
@@ -253,19 +307,39 @@ void BrellDistortionProcessor::getStateInformation (juce::MemoryBlock& destData)
 
     if (auto xml = state.createXml())
         copyXmlToBinary (*xml, destData);
+
+    // A loaded state keeps whatever else it held, and what the save adds (a value for each
+    // parameter, escapes for quotes) can take it past the loader's limits. A save that the loader
+    // would refuse would lose the project's settings, so such a save keeps only the parameters and
+    // the pattern.
+    if (readLoadableState (destData.getData(), (int) destData.getSize()) == nullptr)
+    {
+        juce::ValueTree settingsOnly (parametersType);
+
+        for (const auto& child : state)
+        {
+            if (child.hasType (paramType) && apvts.getParameter (child.getProperty (idProperty).toString()) != nullptr)
+            {
+                juce::ValueTree param (paramType);
+                param.setProperty (idProperty, child.getProperty (idProperty), nullptr);
+                param.setProperty (valueProperty, child.getProperty (valueProperty), nullptr);
+                settingsOnly.appendChild (param, nullptr);
+            }
+        }
+
+        settingsOnly.appendChild (grid.createCopy(), nullptr);
+        destData.reset();
+
+        if (auto xml = settingsOnly.createXml())
+            copyXmlToBinary (*xml, destData);
+    }
 }
 
 void BrellDistortionProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
-    if (data == nullptr || sizeInBytes <= 8)
-        return;
+    const auto xml = readLoadableState (data, sizeInBytes);
 
-    juce::MemoryBlock padded (data, (size_t) sizeInBytes);
-    padded.setSize ((size_t) sizeInBytes + decodePadding, true);
-
-    const auto xml = readStateXml (padded.getData(), sizeInBytes);
-
-    if (xml == nullptr || ! xml->getTagName().equalsIgnoreCase (parametersType.toString()))
+    if (xml == nullptr)
         return;
 
     auto loaded = juce::ValueTree::fromXml (*xml);

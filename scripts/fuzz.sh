@@ -5,9 +5,26 @@
 # (libFuzzer) hands whole component states, JUCE's private-data trailer included, to the built
 # module through IComponent::setState; its clang build in build-fuzz is made or brought up to date
 # here. Usage: scripts/fuzz.sh [seconds] [seed]
+# scripts/fuzz.sh --build-only builds the libFuzzer target and stops.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+fuzz_build="$root/build-fuzz"
+component_fuzzer="$fuzz_build/tests/fuzz/zandor_component_state_fuzz"
+
+# The module and the libFuzzer target, built by clang with coverage hooks, ASan and UBSan.
+build_component_fuzzer() {
+  export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
+  CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$fuzz_build" --log-level=NOTICE \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZANDOR_FUZZ=ON
+  cmake --build "$fuzz_build" -j "$(nproc)"
+}
+
+if [ "${1:-}" = "--build-only" ]; then
+  build_component_fuzzer
+  exit 0
+fi
+
 seconds="${1:-60}"
 seed="${2:-$(date +%s)}"
 processor_seconds=$(( seconds / 2 > 0 ? seconds / 2 : 1 ))
@@ -39,18 +56,11 @@ keep() {
   exit 1
 }
 
-# The module and the libFuzzer target, built by clang with coverage hooks, ASan and UBSan. The
-# build's lines go to a log, shown when it fails.
-fuzz_build="$root/build-fuzz"
-echo "component-state fuzz: building $fuzz_build (clang, libFuzzer, ASan, UBSan)"
-export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
-if ! { CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$fuzz_build" --log-level=NOTICE \
-         -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZANDOR_FUZZ=ON \
-       && cmake --build "$fuzz_build" -j "$(nproc)"; } >"$workdir/build.log" 2>&1; then
+# Quietly: the build's lines go to a log, shown when it fails.
+if ! build_component_fuzzer >"$workdir/build.log" 2>&1; then
   tail -n 40 "$workdir/build.log" >&2
-  keep "the fuzz build failed"
+  keep "building the component-state fuzzer in $fuzz_build failed"
 fi
-component_fuzzer="$fuzz_build/tests/fuzz/component/zandor_component_fuzz"
 
 cd "$workdir"
 
@@ -68,8 +78,9 @@ grep '^component-state fuzz:' seeds.log || true
 
 # libFuzzer's progress lines go to a log; a finding keeps its input (crash-*, timeout-*) beside it.
 # -timeout catches a load that never returns; the target itself flags one that is merely slow.
-if ! "$component_fuzzer" -seed="$seed" -max_total_time="$component_seconds" -timeout=30 -max_len=65536 \
-       -dict="$root/tests/fuzz/component/component-state.dict" -detect_leaks=0 -print_final_stats=1 \
+# Inputs may grow past the loader's 64 KiB limit on the text.
+if ! "$component_fuzzer" -seed="$seed" -max_total_time="$component_seconds" -timeout=30 -max_len=131072 \
+       -dict="$root/tests/fuzz/component-state.dict" -detect_leaks=0 -print_final_stats=1 \
        -artifact_prefix="$workdir/" corpus seeds >component-fuzz.log 2>&1; then
   # The report from its first line on, without the progress lines before it.
   report="$(awk '/ERROR|runtime error|^component-state fuzz:|ALARM|out-of-memory/ { found = 1 } found' component-fuzz.log | head -n 60)"

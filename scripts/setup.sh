@@ -21,7 +21,7 @@ packages=(
   xvfb xdotool x11-utils
   libgtest-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev llvm-14
-  ca-certificates ccache
+  ca-certificates ccache patch
 )
 
 missing=()
@@ -52,12 +52,16 @@ fi
 # JUCE: use the machine's own install when it is the right version, otherwise
 # fetch Debian's packages from the newer suite into a private folder.
 installed_juce="$(dpkg-query -W -f='${Version}' juce-modules-source 2>/dev/null || true)"
-if [[ "$installed_juce" == ${juce_version}* ]] && [ -d /usr/share/juce/modules ]; then
-  mkdir -p "$deps_dir"
-  ln -sfn / "$juce_dir"
-  echo "setup: using the installed juce-modules-source $installed_juce"
-elif [ -f "$juce_dir/.complete" ]; then
+if [ -f "$juce_dir/.complete" ]; then
   echo "setup: JUCE $juce_version already unpacked"
+elif [[ "$installed_juce" == ${juce_version}* ]] && [ -d /usr/share/juce/modules ]; then
+  # A private copy, so that the patch below never touches the system's files.
+  rm -rf "$juce_dir"
+  mkdir -p "$juce_dir/usr/share/juce" "$juce_dir/usr/lib/x86_64-linux-gnu/cmake"
+  cp -a /usr/share/juce/modules "$juce_dir/usr/share/juce/"
+  cp -a "/usr/lib/x86_64-linux-gnu/cmake/JUCE-$juce_version" "$juce_dir/usr/lib/x86_64-linux-gnu/cmake/"
+  touch "$juce_dir/.complete"
+  echo "setup: copied the installed juce-modules-source $installed_juce"
 else
   # The mirror comes from the machine's own apt sources, so no host is named here.
   mirror=""
@@ -104,6 +108,30 @@ else
     dpkg -x "$deb" "$juce_dir"
   done
   touch "$juce_dir/.complete"
+fi
+
+# JUCE's own faults that the plug-in meets are mended by patches kept beside the build settings.
+# Each is applied once; one that neither applies nor is already in place stops the set-up.
+modules_dir="$juce_dir/usr/share/juce/modules"
+for patch_file in "$root"/juce-"$juce_version"-*.patch; do
+  [ -f "$patch_file" ] || continue
+  name="$(basename "$patch_file")"
+  if patch -d "$modules_dir" -p1 -R --dry-run -s -f <"$patch_file" >/dev/null 2>&1; then
+    continue
+  fi
+  if ! patch -d "$modules_dir" -p1 -N --dry-run -s -f <"$patch_file" >"$apt_log" 2>&1; then
+    cat "$apt_log" >&2
+    echo "setup: $name does not apply to the JUCE sources in $modules_dir;" \
+         "remove $juce_dir and run the set-up again" >&2
+    exit 1
+  fi
+  patch -d "$modules_dir" -p1 -N -s -f <"$patch_file"
+  echo "setup: applied $name"
+done
+# The build must not go ahead on unpatched sources: the patched code carries this marker.
+if ! grep -q "struct PrivateStateReader" "$modules_dir/juce_audio_plugin_client/juce_audio_plugin_client_VST3.cpp"; then
+  echo "setup: JUCE's VST3 client is not patched (juce-$juce_version-vst3-state.patch)" >&2
+  exit 1
 fi
 
 test -f "$juce_dir/usr/lib/x86_64-linux-gnu/cmake/JUCE-$juce_version/JUCEUtils.cmake"

@@ -187,6 +187,11 @@ bool applyParameterSetting (PluginHost& host, const juce::String& setting, juce:
 
     const auto key = setting.upToFirstOccurrenceOf ("=", false, false).trim();
     auto valueText = setting.fromFirstOccurrenceOf ("=", false, false).trim();
+    if (valueText.isEmpty())
+    {
+        error = "--set \"" + setting + "\" is missing its value";
+        return false;
+    }
     auto* parameter = resolveParameter (host, key);
     if (parameter == nullptr)
     {
@@ -316,10 +321,22 @@ bool prepareOutputs (const CommandLine& commandLine, const juce::StringArray& ou
     juce::Array<juce::File> files;
     for (const auto& option : outputOptions)
     {
-        if (commandLine.get (option).isEmpty())
+        const auto path = commandLine.get (option);
+        if (path.isEmpty())
             continue;
         given.add (option);
-        files.add (cwd.getChildFile (commandLine.get (option)));
+        files.add (cwd.getChildFile (path));
+
+        // The file path would lose these endings, and a file be made where a folder was meant.
+        for (const char* ending : { "/", "/.", "/.." })
+        {
+            if (path.endsWith (ending) && ! files.getLast().isDirectory())
+            {
+                std::fprintf (stderr, "zandor-host %s: cannot write %s: a path ending in \"%s\" names a folder, and there is none\n",
+                              command, path.toRawUTF8(), ending);
+                return false;
+            }
+        }
     }
 
     for (int i = 0; i < files.size(); ++i)
@@ -332,22 +349,27 @@ bool prepareOutputs (const CommandLine& commandLine, const juce::StringArray& ou
         }
     }
 
-    // Standard output holds one output whole, or the bytes of two run into each other.
-    int toStandardOutput = -1;
+    // A file or pipe holds one output whole, or the bytes of two run into each other (or one
+    // replaces the other).
+    bool toStandardOutput = false;
     for (int i = 0; i < files.size(); ++i)
     {
-        if (! isStandardOutput (files[i]))
-            continue;
-        if (toStandardOutput >= 0)
+        toStandardOutput = toStandardOutput || isStandardOutput (files[i]);
+        for (int j = 0; j < i; ++j)
         {
-            std::fprintf (stderr, "zandor-host %s: --%s and --%s both name standard output, which can hold only one of them\n",
-                          command, given[toStandardOutput].toRawUTF8(), given[i].toRawUTF8());
+            if (! nameTheSameOutput (files[j], files[i]))
+                continue;
+            if (isStandardOutput (files[i]))
+                std::fprintf (stderr, "zandor-host %s: --%s and --%s both name standard output, which can hold only one of them\n",
+                              command, given[j].toRawUTF8(), given[i].toRawUTF8());
+            else
+                std::fprintf (stderr, "zandor-host %s: --%s and --%s both name %s, which can hold only one of them\n",
+                              command, given[j].toRawUTF8(), given[i].toRawUTF8(), files[i].getFullPathName().toRawUTF8());
             return false;
         }
-        toStandardOutput = i;
     }
 
-    if (toStandardOutput >= 0)
+    if (toStandardOutput)
         reportToStandardError();
     return true;
 }

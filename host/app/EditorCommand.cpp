@@ -31,11 +31,22 @@ namespace
         report ("window size: %d x %d\n", geometry.width, geometry.height);
         report ("editor position: %d %d\n", editorPosition.x, editorPosition.y);
     }
+
+    /** Hands saved state bytes to the plug-in, as a DAW opening a project does, and says what it
+        gave and whether the plug-in took them. */
+    void handOverState (PluginHost& host, const juce::MemoryBlock& state)
+    {
+        const auto before = host.getComponentState();
+        host.setComponentState (state);
+        report ("state handed to the plug-in: %d bytes (the state it reports back %s)\n", (int) state.getSize(),
+                host.getComponentState() == before ? "is unchanged" : "has changed");
+    }
 }
 
 int runEditor (const CommandLine& commandLine)
 {
-    const auto problem = commandLine.findProblem ({ "seconds", "screenshot", "cycles", "rate", "block", "set" }, { "quiet" });
+    const auto problem = commandLine.findProblem ({ "seconds", "screenshot", "cycles", "rate", "block", "set",
+                                                      "tempo", "ppq", "load-state" }, { "quiet" });
     if (problem.isNotEmpty())
     {
         std::fprintf (stderr, "zandor-host editor: %s\n", problem.toRawUTF8());
@@ -47,6 +58,8 @@ int runEditor (const CommandLine& commandLine)
     const auto cycles = commandLine.getWholeNumber ("cycles", 0, 0, 10000, error);
     const auto rate = commandLine.getNumber ("rate", 48000.0, 8000.0, 384000.0, error);
     const auto block = commandLine.getWholeNumber ("block", 512, 1, 65536, error);
+    const auto tempo = commandLine.getNumber ("tempo", 120.0, 1.0, 999.0, error);
+    const auto ppq = commandLine.getNumber ("ppq", 0.0, -1.0e6, 1.0e9, error);
     if (error.isNotEmpty())
     {
         std::fprintf (stderr, "zandor-host editor: %s\n", error.toRawUTF8());
@@ -56,19 +69,30 @@ int runEditor (const CommandLine& commandLine)
     if (! prepareOutputs (commandLine, { "screenshot" }, "editor"))
         return 1;
 
+    const auto cwd = juce::File::getCurrentWorkingDirectory();
+    const auto stateToLoad = commandLine.get ("load-state");
+    juce::MemoryBlock state;
+    if (stateToLoad.isNotEmpty() && (! cwd.getChildFile (stateToLoad).loadFileAsData (state) || state.isEmpty()))
+    {
+        std::fprintf (stderr, "zandor-host editor: cannot read state from %s\n", stateToLoad.toRawUTF8());
+        return 1;
+    }
+
     if (! canOpenX11Display())
     {
         std::fprintf (stderr, "zandor-host editor: cannot open the X display (is DISPLAY set?)\n");
         return 2;
     }
 
-    const auto cwd = juce::File::getCurrentWorkingDirectory();
     auto host = PluginHost::load (cwd.getChildFile (commandLine.getBundle()), rate, block, error);
     if (host == nullptr)
     {
         std::fprintf (stderr, "zandor-host editor: %s\n", error.toRawUTF8());
         return 2;
     }
+
+    if (stateToLoad.isNotEmpty())
+        handOverState (*host, state);
 
     if (! applyParameterSettings (*host, commandLine, "editor"))
         return 1;
@@ -85,8 +109,11 @@ int runEditor (const CommandLine& commandLine)
     host->setStateChangeCallback ([] { report ("state changed (not a parameter)\n"); });
 
     HostPlayHead::Settings transport;
+    transport.bpm = tempo;
     transport.playing = true;
+    transport.ppqStart = ppq;
     host->setTransport (transport);
+    report ("transport: %s bpm, playing from ppq %s\n", juce::String (tempo).toRawUTF8(), juce::String (ppq).toRawUTF8());
 
     BackgroundAudio audio (*host);
     audio.start();

@@ -16,7 +16,9 @@ usage:
       every parameter: VST3 id, name, default (normalised and as text), steps and range or choices.
 
   zandor-host render BUNDLE [options]
-      --in FILE.wav        input file (its rate is used); without it a 220 Hz sine with a little
+      --in FILE            input audio: WAV, AIFF, FLAC or Ogg Vorbis, told by its content
+                           whatever its name, or - for standard input; its rate is used and
+                           must lie in --rate's range. Without it a 220 Hz sine with a little
                            noise is generated
       --out FILE.wav       write the output (32-bit float WAV)
       --seconds S          length of the generated signal (default 2)
@@ -40,8 +42,11 @@ usage:
       --save-state FILE    save the raw component state bytes after rendering
       --quiet              no progress lines
       Prints peak and RMS of input and output per channel, and with --set or --load-state every
-      parameter as the plug-in then reports it; progress goes to stderr. A WAV file cut short of
-      what its header announces is rendered as far as it goes, and the shortfall is reported.
+      parameter as the plug-in then reports it; progress goes to stderr. A WAV, AIFF or FLAC file
+      cut short of what its header announces is rendered as far as it goes, and the shortfall is
+      reported. An input that cannot be read is refused with what it was found to be (mu-law,
+      ADPCM, 64-bit float, MP3, ...). Audio streams through in blocks: memory stays the same
+      whatever the length.
 
   zandor-host editor BUNDLE [options]
       Opens the editor in a top-level X11 window while audio blocks run on another thread, and
@@ -50,13 +55,19 @@ usage:
       --seconds N          how long to run the message loop (default 2)
       --screenshot FILE    write a PNG of the host window at the end
       --cycles K           first close and reopen the editor K times while audio runs
-      --rate HZ, --block N, --set KEY=VALUE as for render
+      --tempo BPM          play-head tempo (default 120); the transport always plays
+      --ppq START          song position in quarter notes when the audio starts (default 0)
+      --rate HZ, --block N, --set KEY=VALUE, --load-state FILE as for render
 
-Every output path is checked before anything is rendered. When an output is standard output
-(/dev/stdout, /proc/self/fd/1), the report goes to stderr and stdout holds that output alone.
+Every output path is checked before anything is rendered. Files are written to temporaries
+beside them and renamed only once every output is complete; SIGINT, SIGTERM or SIGHUP removes
+the temporaries. Two outputs may not name one file or pipe, though one device twice is fine.
+When an output is standard output (/dev/stdout, /proc/self/fd/1), the report goes to stderr and
+stdout holds that output alone.
 An option's value is the next word unless that starts with "--"; --OPTION=VALUE also works.
 
-exit codes: 0 done, 1 bad arguments or files, 2 the plug-in could not be loaded or opened,
+exit codes: 0 done, 1 bad arguments or files, 2 the plug-in could not be loaded or opened
+            (its module file missing, misnamed or damaged included),
             3 the output held a value that was not finite
 )");
 }
@@ -80,6 +91,13 @@ int main (int argc, char* argv[])
     }
 
     const auto command = arguments[0];
+    if (command != "info" && command != "render" && command != "editor")
+    {
+        // Named before anything else, or a mistyped command would be told it lacks a bundle.
+        std::fprintf (stderr, "zandor-host: unknown %s \"%s\" (see --help)\n", command.startsWith ("-") ? "option" : "command",
+                      command.toRawUTF8());
+        return 1;
+    }
     arguments.remove (0);
     const CommandLine commandLine (arguments);
 
@@ -103,10 +121,8 @@ int main (int argc, char* argv[])
             result = runInfo (commandLine);
         else if (command == "render")
             result = runRender (commandLine);
-        else if (command == "editor")
-            result = runEditor (commandLine);
         else
-            std::fprintf (stderr, "zandor-host: unknown command \"%s\" (see --help)\n", command.toRawUTF8());
+            result = runEditor (commandLine);
     }
 
     std::fflush (stdout);

@@ -1,147 +1,142 @@
 #include "Commands.h"
+#include "InputAudio.h"
 #include "OutputFile.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 
 #include <cstring>
+#include <vector>
 
 namespace
 {
-    void printLevels (const char* label, const juce::AudioBuffer<float>& signal)
+    /** Peak and RMS of each channel of a signal that goes by block by block. */
+    class Levels
     {
-        for (int channel = 0; channel < signal.getNumChannels(); ++channel)
+    public:
+        explicit Levels (int numChannels) : peaks ((size_t) numChannels), sums ((size_t) numChannels) {}
+
+        void add (const juce::AudioBuffer<float>& block, int numSamples)
         {
-            const auto peak = signal.getMagnitude (channel, 0, signal.getNumSamples());
-            const auto rms = signal.getRMSLevel (channel, 0, signal.getNumSamples());
-            report ("%s channel %d: peak %.6f (%.2f dBFS), rms %.6f (%.2f dBFS)\n", label, channel,
-                         (double) peak, (double) juce::Decibels::gainToDecibels (peak, -200.0f),
-                         (double) rms, (double) juce::Decibels::gainToDecibels (rms, -200.0f));
-        }
-    }
-
-    /** A sine at 220 Hz with a little white noise, the same on every run. */
-    void makeTestSignal (juce::AudioBuffer<float>& signal, double rate)
-    {
-        juce::Random noise (20251211);
-        const double step = juce::MathConstants<double>::twoPi * 220.0 / rate;
-        for (int i = 0; i < signal.getNumSamples(); ++i)
-        {
-            const auto sine = (float) (0.4 * std::sin (step * i));
-            for (int channel = 0; channel < signal.getNumChannels(); ++channel)
-                signal.setSample (channel, i, sine + 0.1f * (noise.nextFloat() * 2.0f - 1.0f));
-        }
-    }
-
-    /** Where the sample data of a WAV (RIFF, RF64, BW64) or AIFF file starts, or -1 for any
-        other file. */
-    juce::int64 findSampleDataStart (juce::InputStream& in)
-    {
-        char header[12];
-        if (in.read (header, 12) != 12)
-            return -1;
-
-        const bool wav = (std::memcmp (header, "RIFF", 4) == 0 || std::memcmp (header, "RF64", 4) == 0
-                          || std::memcmp (header, "BW64", 4) == 0) && std::memcmp (header + 8, "WAVE", 4) == 0;
-        const bool aiff = std::memcmp (header, "FORM", 4) == 0
-                          && (std::memcmp (header + 8, "AIFF", 4) == 0 || std::memcmp (header + 8, "AIFC", 4) == 0);
-        if (! wav && ! aiff)
-            return -1;
-
-        for (juce::int64 position = 12; position + 8 <= in.getTotalLength();)
-        {
-            char chunk[8];
-            if (! in.setPosition (position) || in.read (chunk, 8) != 8)
-                return -1;
-            const auto size = (juce::int64) (wav ? juce::ByteOrder::littleEndianInt (chunk + 4) : juce::ByteOrder::bigEndianInt (chunk + 4));
-
-            if (wav && std::memcmp (chunk, "data", 4) == 0)
-                return position + 8;
-            if (aiff && std::memcmp (chunk, "SSND", 4) == 0)
+            for (size_t channel = 0; channel < peaks.size(); ++channel)
             {
-                char offset[4];
-                return in.read (offset, 4) == 4 ? position + 16 + (juce::int64) juce::ByteOrder::bigEndianInt (offset) : -1;
+                peaks[channel] = juce::jmax (peaks[channel], block.getMagnitude ((int) channel, 0, numSamples));
+                // As AudioBuffer::getRMSLevel sums: each square in float, the sum in double.
+                const auto* data = block.getReadPointer ((int) channel);
+                double sum = 0.0;
+                for (int i = 0; i < numSamples; ++i)
+                {
+                    const auto sample = data[i];
+                    sum += sample * sample;
+                    finite = finite && std::isfinite (sample);
+                }
+                sums[channel] += sum;
             }
-            position += 8 + size + (size & 1);
+            length += numSamples;
         }
-        return -1;
-    }
 
-    /** How many whole frames the file holds after its data start, when that is fewer than its
-        header announces (a cut-off download or copy); -1 when it holds them all. */
-    juce::int64 countHeldFrames (const juce::File& file, const juce::AudioFormatReader& reader)
-    {
-        juce::FileInputStream in (file);
-        const auto dataStart = in.openedOk() ? findSampleDataStart (in) : -1;
-        const auto bytesPerFrame = (juce::int64) reader.numChannels * (juce::int64) ((reader.bitsPerSample + 7) / 8);
-        if (dataStart < 0 || bytesPerFrame <= 0)
-            return -1;
+        bool isFinite() const noexcept    { return finite; }
 
-        const auto held = juce::jmax ((juce::int64) 0, in.getTotalLength() - dataStart) / bytesPerFrame;
-        return held < reader.lengthInSamples ? held : -1;
-    }
-
-    bool readWav (const juce::File& file, juce::AudioBuffer<float>& signal, double& rate, int channels, juce::String& error)
-    {
-        juce::AudioFormatManager formats;
-        formats.registerBasicFormats();
-        std::unique_ptr<juce::AudioFormatReader> reader (formats.createReaderFor (file));
-        if (reader == nullptr)
+        void print (const char* label) const
         {
-            error = "cannot read audio from " + file.getFullPathName();
-            return false;
+            for (size_t channel = 0; channel < peaks.size(); ++channel)
+            {
+                const auto peak = peaks[channel];
+                const auto rms = length > 0 ? (float) std::sqrt (sums[channel] / (double) length) : 0.0f;
+                report ("%s channel %d: peak %.6f (%.2f dBFS), rms %.6f (%.2f dBFS)\n", label, (int) channel,
+                        (double) peak, (double) juce::Decibels::gainToDecibels (peak, -200.0f),
+                        (double) rms, (double) juce::Decibels::gainToDecibels (rms, -200.0f));
+            }
         }
 
-        auto length = reader->lengthInSamples;
-        const auto held = countHeldFrames (file, *reader);
-        if (held >= 0)
+    private:
+        std::vector<float> peaks;
+        std::vector<double> sums;
+        juce::int64 length = 0;
+        bool finite = true;
+    };
+
+    /** A sine at 220 Hz with a little white noise, the same on every run, made block by block. */
+    class TestSignal
+    {
+    public:
+        explicit TestSignal (double rate) : step (juce::MathConstants<double>::twoPi * 220.0 / rate) {}
+
+        void fill (juce::AudioBuffer<float>& block, int numChannels, int numSamples)
+        {
+            for (int i = 0; i < numSamples; ++i, ++position)
+            {
+                const auto sine = (float) (0.4 * std::sin (step * (double) position));
+                for (int channel = 0; channel < numChannels; ++channel)
+                    block.setSample (channel, i, sine + 0.1f * (noise.nextFloat() * 2.0f - 1.0f));
+            }
+        }
+
+    private:
+        juce::Random noise { 20251211 };
+        const double step;
+        juce::int64 position = 0;
+    };
+
+    /** The header a 32-bit float WAV writer gives a file of this many frames, made without
+        keeping the file: for an output that cannot seek back to write it at the end. */
+    juce::MemoryBlock makeWavHeader (double rate, int numChannels, juce::int64 frames)
+    {
+        // Keeps the first bytes written, and only counts the rest.
+        struct HeaderStream final : public juce::OutputStream
+        {
+            juce::MemoryBlock start { 4096, true };
+            juce::int64 position = 0;
+
+            void flush() override {}
+            juce::int64 getPosition() override           { return position; }
+            bool setPosition (juce::int64 p) override    { position = p; return true; }
+            bool write (const void* data, size_t size) override
+            {
+                for (size_t i = 0; i < size && position + (juce::int64) i < (juce::int64) start.getSize(); ++i)
+                    start[(size_t) position + i] = static_cast<const char*> (data)[i];
+                position += (juce::int64) size;
+                return true;
+            }
+        };
+
+        auto* stream = new HeaderStream();
+        juce::int64 headerSize = 0;
+        juce::MemoryBlock header;
+        {
+            std::unique_ptr<juce::AudioFormatWriter> writer (juce::WavAudioFormat().createWriterFor (stream, rate, (unsigned int) numChannels,
+                                                                                                      32, {}, 0));
+            if (writer == nullptr)
+            {
+                delete stream;
+                return {};
+            }
+            headerSize = stream->position;
+            juce::AudioBuffer<float> silence (numChannels, 65536);
+            silence.clear();
+            for (auto left = frames; left > 0; left -= silence.getNumSamples())
+                writer->writeFromAudioSampleBuffer (silence, 0, (int) juce::jmin (left, (juce::int64) silence.getNumSamples()));
+            writer->flush();
+            header.append (stream->start.getData(), (size_t) headerSize);
+        }
+        return header;
+    }
+
+    /** Opens the input for reading block by block, and says how many frames to take from it. */
+    std::unique_ptr<juce::AudioFormatReader> openInput (const juce::String& argument, juce::int64& length, juce::String& error)
+    {
+        InputAudio input;
+        if (! openInputAudio (argument, input, error))
+            return nullptr;
+
+        length = input.getLength();
+        if (input.heldLength >= 0)
         {
             // The reader would pad the missing part with silence, which would pass for audio.
             std::fprintf (stderr, "zandor-host render: %s holds %lld samples per channel, but its header announces %lld; "
                                   "rendering the %lld it holds\n",
-                          file.getFullPathName().toRawUTF8(), (long long) held, (long long) length, (long long) held);
-            length = held;
+                          input.name.toRawUTF8(), (long long) length, (long long) input.announcedLength, (long long) length);
         }
-
-        if (length > (juce::int64) std::numeric_limits<int>::max() / 2)
-        {
-            error = "the input file is too long";
-            return false;
-        }
-
-        const auto fileChannels = (int) reader->numChannels;
-        juce::AudioBuffer<float> fileSignal (juce::jmax (1, fileChannels), (int) length);
-        reader->read (&fileSignal, 0, (int) length, 0, true, true);
-        rate = reader->sampleRate;
-
-        signal.setSize (channels, (int) length);
-        for (int channel = 0; channel < channels; ++channel)
-            signal.copyFrom (channel, 0, fileSignal, juce::jmin (channel, fileSignal.getNumChannels() - 1), 0, (int) length);
-        return true;
-    }
-
-    bool writeWav (const juce::File& file, const juce::AudioBuffer<float>& signal, double rate, juce::String& error)
-    {
-        // The WAV writer seeks back to finish its header, so the file is made in memory first.
-        juce::MemoryBlock bytes;
-        {
-            juce::WavAudioFormat wav;
-            auto stream = std::make_unique<juce::MemoryOutputStream> (bytes, false);
-            // 32-bit float keeps levels above full scale as they are.
-            std::unique_ptr<juce::AudioFormatWriter> writer (wav.createWriterFor (stream.get(), rate,
-                                                                                  (unsigned int) signal.getNumChannels(), 32, {}, 0));
-            if (writer == nullptr)
-            {
-                error = "cannot write a WAV file with these settings";
-                return false;
-            }
-            stream.release();    // the writer owns it now
-            if (! writer->writeFromAudioSampleBuffer (signal, 0, signal.getNumSamples()))
-            {
-                error = "cannot encode the WAV file";
-                return false;
-            }
-        }
-        return writeOutputFile (file, bytes, error);
+        return std::move (input.reader);
     }
 }
 
@@ -173,20 +168,22 @@ int runRender (const CommandLine& commandLine)
         return 1;
 
     const auto cwd = juce::File::getCurrentWorkingDirectory();
-    juce::AudioBuffer<float> signal;
+    std::unique_ptr<juce::AudioFormatReader> reader;
+    juce::int64 length = 0;
     if (commandLine.get ("in").isNotEmpty())
     {
-        if (! readWav (cwd.getChildFile (commandLine.get ("in")), signal, rate, channels, error))
+        reader = openInput (commandLine.get ("in"), length, error);
+        if (reader == nullptr)
         {
             std::fprintf (stderr, "zandor-host render: %s\n", error.toRawUTF8());
             return 1;
         }
-        seconds = signal.getNumSamples() / rate;
+        rate = reader->sampleRate;
+        seconds = (double) length / rate;
     }
     else
     {
-        signal.setSize (channels, (int) std::llround (seconds * rate));
-        makeTestSignal (signal, rate);
+        length = std::llround (seconds * rate);
     }
 
     auto host = PluginHost::load (cwd.getChildFile (commandLine.getBundle()), rate, block, error);
@@ -241,57 +238,138 @@ int runRender (const CommandLine& commandLine)
                                                  : (juce::String (tempo) + " bpm, " + (transport.playing ? "playing" : "stopped")
                                                     + " from ppq " + juce::String (ppq)).toRawUTF8());
 
-    juce::AudioBuffer<float> input (signal);
-    const bool showProgress = ! commandLine.has ("quiet") && signal.getNumSamples() > (int) (rate * 10.0);
-    int lastPercent = -1;
-    host->processInBlocks (signal, [&] (int done)
-    {
-        if (! showProgress)
-            return;
-        const int percent = (int) (100.0 * done / juce::jmax (1, signal.getNumSamples()));
-        if (percent / 10 != lastPercent / 10)
-        {
-            lastPercent = percent;
-            std::fprintf (stderr, "render: %3d%% (%.1f of %.1f s)\n", percent, done / rate, seconds);
-        }
-    });
-
-    printLevels ("input", input);
-    printLevels ("output", signal);
-
-    bool finite = true;
-    for (int channel = 0; channel < signal.getNumChannels(); ++channel)
-        for (int i = 0; i < signal.getNumSamples(); ++i)
-            finite = finite && std::isfinite (signal.getSample (channel, i));
-    report ("output finite: %s\n", finite ? "yes" : "no");
-
+    // The WAV streams out as it is made: into a temporary beside its file, or straight into a
+    // pipe or device, which gets the header for the length known now.
+    std::unique_ptr<OutputFile> wavOutput;
+    std::unique_ptr<juce::AudioFormatWriter> writer;
     if (commandLine.get ("out").isNotEmpty())
     {
-        if (! writeWav (cwd.getChildFile (commandLine.get ("out")), signal, rate, error))
+        wavOutput = std::make_unique<OutputFile> (cwd.getChildFile (commandLine.get ("out")));
+        if (! wavOutput->open (error))
         {
             std::fprintf (stderr, "zandor-host render: %s\n", error.toRawUTF8());
             return 1;
         }
-        report ("written: %s\n", cwd.getChildFile (commandLine.get ("out")).getFullPathName().toRawUTF8());
+        auto stream = wavOutput->createStream (wavOutput->canSeek() ? juce::MemoryBlock() : makeWavHeader (rate, channels, length));
+        // 32-bit float keeps levels above full scale as they are.
+        writer.reset (juce::WavAudioFormat().createWriterFor (stream.get(), rate, (unsigned int) channels, 32, {}, 0));
+        if (writer == nullptr)
+        {
+            std::fprintf (stderr, "zandor-host render: cannot write a WAV file with these settings\n");
+            return 1;
+        }
+        stream.release();    // the writer owns it now
     }
 
+    // Block by block, as a DAW plays it: memory stays the same whatever the length.
+    TestSignal testSignal (rate);
+    const int fileChannels = reader != nullptr ? (int) reader->numChannels : 0;
+    juce::AudioBuffer<float> fromFile (juce::jmax (1, fileChannels), reader != nullptr ? block : 0);
+    host->prepare();
+    juce::AudioBuffer<float> buffer (juce::jmax (channels, host->getNumChannels()), block);
+    Levels inputLevels (channels), outputLevels (channels);
+    const bool showProgress = ! commandLine.has ("quiet") && length > (juce::int64) (rate * 10.0);
+    int lastPercent = -1;
+
+    for (juce::int64 start = 0; start < length; start += block)
+    {
+        const auto numSamples = (int) juce::jmin ((juce::int64) block, length - start);
+        buffer.setSize (buffer.getNumChannels(), numSamples, false, false, true);
+        buffer.clear();
+        if (reader != nullptr)
+        {
+            fromFile.setSize (fromFile.getNumChannels(), numSamples, false, false, true);
+            reader->read (&fromFile, 0, numSamples, start, true, true);
+            for (int channel = 0; channel < channels; ++channel)
+                buffer.copyFrom (channel, 0, fromFile, juce::jmin (channel, fromFile.getNumChannels() - 1), 0, numSamples);
+        }
+        else
+        {
+            testSignal.fill (buffer, channels, numSamples);
+        }
+
+        inputLevels.add (buffer, numSamples);
+        host->processBlock (buffer);
+        outputLevels.add (buffer, numSamples);
+
+        if (writer != nullptr)
+        {
+            const juce::AudioBuffer<float> written (buffer.getArrayOfWritePointers(), channels, numSamples);
+            if (! writer->writeFromAudioSampleBuffer (written, 0, numSamples))
+            {
+                writer.reset();
+                if (wavOutput->finish (error))
+                    error = "cannot write " + wavOutput->getFile().getFullPathName();
+                std::fprintf (stderr, "zandor-host render: %s\n", error.toRawUTF8());
+                return 1;
+            }
+        }
+
+        const auto done = start + numSamples;
+        const int percent = (int) (100.0 * (double) done / (double) length);
+        if (showProgress && percent / 10 != lastPercent / 10)
+        {
+            lastPercent = percent;
+            std::fprintf (stderr, "render: %3d%% (%.1f of %.1f s)\n", percent, (double) done / rate, seconds);
+        }
+    }
+
+    inputLevels.print ("input");
+    outputLevels.print ("output");
+    const bool finite = outputLevels.isFinite();
+    report ("output finite: %s\n", finite ? "yes" : "no");
+
+    // Every output is complete before any becomes the user's, so a run that fails on the last
+    // leaves every file as it was.
+    std::vector<OutputFile*> outputs;
+    if (wavOutput != nullptr)
+    {
+        writer.reset();    // writes the final header
+        if (! wavOutput->finish (error))
+        {
+            std::fprintf (stderr, "zandor-host render: %s\n", error.toRawUTF8());
+            return 1;
+        }
+        outputs.push_back (wavOutput.get());
+    }
+
+    std::unique_ptr<OutputFile> stateOutput;
+    juce::MemoryBlock state;
     if (commandLine.get ("save-state").isNotEmpty())
     {
-        const auto state = host->getComponentState();
-        const auto file = cwd.getChildFile (commandLine.get ("save-state"));
+        state = host->getComponentState();
+        stateOutput = std::make_unique<OutputFile> (cwd.getChildFile (commandLine.get ("save-state")));
         if (state.isEmpty())
         {
             std::fprintf (stderr, "zandor-host render: cannot save the state to %s: the plug-in gave none\n",
-                          file.getFullPathName().toRawUTF8());
+                          stateOutput->getFile().getFullPathName().toRawUTF8());
             return 1;
         }
-        if (! writeOutputFile (file, state, error))
+        bool saved = stateOutput->open (error);
+        if (saved)
+        {
+            auto stream = stateOutput->createStream();
+            saved = stream->write (state.getData(), state.getSize());
+            stream.reset();
+            saved = stateOutput->finish (error) && saved;
+        }
+        if (! saved)
         {
             std::fprintf (stderr, "zandor-host render: cannot save the state: %s\n", error.toRawUTF8());
             return 1;
         }
-        report ("state saved: %d bytes\n", (int) state.getSize());
+        outputs.push_back (stateOutput.get());
     }
+
+    if (! commitOutputs (outputs, error))
+    {
+        std::fprintf (stderr, "zandor-host render: %s\n", error.toRawUTF8());
+        return 1;
+    }
+    if (wavOutput != nullptr)
+        report ("written: %s\n", wavOutput->getFile().getFullPathName().toRawUTF8());
+    if (stateOutput != nullptr)
+        report ("state saved: %d bytes\n", (int) state.getSize());
 
     host->release();
     return finite ? 0 : 3;

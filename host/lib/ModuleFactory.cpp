@@ -2,7 +2,10 @@
 
 #include "Vst3Sdk.h"
 
+#include <cstring>
 #include <dlfcn.h>
+#include <elf.h>
+#include <limits>
 
 namespace
 {
@@ -99,17 +102,102 @@ juce::File findModuleBinary (const juce::File& bundleOrBinary)
     return found.isEmpty() ? juce::File() : found.getFirst();
 }
 
+namespace
+{
+    /** The end of a region of the file, saturated rather than wrapped for a garbage header. */
+    juce::uint64 endOf (juce::uint64 offset, juce::uint64 length)
+    {
+        return offset > std::numeric_limits<juce::uint64>::max() - length ? std::numeric_limits<juce::uint64>::max() : offset + length;
+    }
+
+    /** How far into the file its ELF headers say it reaches, or 0 with what is wrong ("is
+        damaged: ...") when the file is not a 64-bit x86-64 shared object at all. */
+    juce::uint64 findElfExtent (juce::InputStream& in, juce::String& reason)
+    {
+        Elf64_Ehdr header {};
+        if (in.read (&header, (int) sizeof (header)) != (int) sizeof (header))
+        {
+            reason = "is damaged: it is too short to hold an ELF header";
+            return 0;
+        }
+        if (std::memcmp (header.e_ident, ELFMAG, SELFMAG) != 0)
+        {
+            reason = "is damaged: it is not an ELF shared object";
+            return 0;
+        }
+        if (header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_ident[EI_DATA] != ELFDATA2LSB || header.e_machine != EM_X86_64)
+        {
+            reason = "cannot be loaded: it is built for another kind of machine than 64-bit x86 Linux";
+            return 0;
+        }
+
+        const auto fileSize = (juce::uint64) in.getTotalLength();
+        const auto programHeadersEnd = endOf (header.e_phoff, (juce::uint64) header.e_phnum * header.e_phentsize);
+        auto extent = juce::jmax ((juce::uint64) sizeof (header), programHeadersEnd,
+                                  endOf (header.e_shoff, (juce::uint64) header.e_shnum * header.e_shentsize));
+        if (header.e_phentsize < sizeof (Elf64_Phdr) || programHeadersEnd > fileSize)
+            return extent;
+
+        // The segments dlopen maps: a page of one beyond the end of the file faults on first touch.
+        for (juce::uint64 i = 0; i < header.e_phnum; ++i)
+        {
+            Elf64_Phdr segment {};
+            if (! in.setPosition ((juce::int64) (header.e_phoff + i * header.e_phentsize))
+                || in.read (&segment, (int) sizeof (segment)) != (int) sizeof (segment))
+                return programHeadersEnd;
+            if (segment.p_type == PT_LOAD)
+                extent = juce::jmax (extent, endOf (segment.p_offset, segment.p_filesz));
+        }
+        return extent;
+    }
+}
+
+bool checkModuleBinary (const juce::File& bundleOrBinary, juce::File& binary, juce::String& error)
+{
+    binary = findModuleBinary (bundleOrBinary);
+    if (binary == juce::File())
+    {
+        error = "no module binary in " + bundleOrBinary.getFullPathName();
+        return false;
+    }
+
+    // A VST3 host looks for the binary by the bundle's name alone, so a renamed one is never found.
+    if (bundleOrBinary.isDirectory() && binary.getFileNameWithoutExtension() != bundleOrBinary.getFileNameWithoutExtension())
+    {
+        error = "the module binary in " + bundleOrBinary.getFullPathName() + " is named \"" + binary.getFileName()
+              + "\", but hosts look for it under the bundle's name: rename it to \"Contents/x86_64-linux/"
+              + bundleOrBinary.getFileNameWithoutExtension() + ".so\"";
+        return false;
+    }
+
+    juce::FileInputStream in (binary);
+    if (! in.openedOk())
+    {
+        error = "cannot read " + binary.getFullPathName() + ": " + in.getStatus().getErrorMessage();
+        return false;
+    }
+
+    juce::String reason;
+    const auto extent = findElfExtent (in, reason);
+    if (reason.isNotEmpty() || extent > (juce::uint64) in.getTotalLength())
+    {
+        if (reason.isEmpty())
+            reason = "is damaged: it is " + juce::String (in.getTotalLength()) + " bytes long, but its ELF headers describe "
+                   + juce::String (extent) + " (cut short, as by an interrupted copy or download)";
+        error = "the module file " + binary.getFullPathName() + " " + reason + "; build or install the bundle again";
+        return false;
+    }
+    return true;
+}
+
 bool readFactoryInfo (const juce::File& bundle, FactoryInfo& info, juce::String& error)
 {
     using namespace Steinberg;
 
     info = {};
-    const auto binary = findModuleBinary (bundle);
-    if (binary == juce::File())
-    {
-        error = "no module binary in " + bundle.getFullPathName();
+    juce::File binary;
+    if (! checkModuleBinary (bundle, binary, error))
         return false;
-    }
 
     OpenedModule module (binary);
     if (module.error.isNotEmpty())

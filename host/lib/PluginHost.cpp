@@ -1,5 +1,6 @@
 #include "PluginHost.h"
 
+#include "ModuleFactory.h"
 #include "Vst3Sdk.h"
 
 namespace
@@ -148,6 +149,10 @@ std::unique_ptr<PluginHost> PluginHost::load (const juce::File& bundle, double r
         error = "no such bundle: " + bundle.getFullPathName();
         return nullptr;
     }
+
+    juce::File binary;
+    if (! checkModuleBinary (bundle, binary, error))
+        return nullptr;
 
     juce::OwnedArray<juce::PluginDescription> found;
     host->format.findAllTypesForFile (found, bundle.getFullPathName());

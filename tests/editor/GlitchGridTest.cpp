@@ -315,27 +315,44 @@ TEST_F (GlitchGridTest, BeforeTheFirstStepNothingIsMarkedButTheBarLines)
 
 TEST_F (GlitchGridTest, BlocksShowInTheirRowColoursLitWhileThePlayheadIsInThem)
 {
-    processor->glitchPattern.set (0, 2, 3);    // steps 2..4, lit at step 3
-    processor->glitchPattern.set (4, 10, 15);  // runs past the last step, unlit
+    // The playhead is on step 3. Each block is checked at points clear of the playhead's glow band
+    // (3.4 to 3.6 steps) and of the bar lines; the colours are the rows' own, written out.
+    const struct
+    {
+        const char* name;
+        int row, step, length;
+        juce::uint32 colour;
+        bool lit;
+        std::vector<float> at;    // positions in steps
+    } cases[] {
+        // It spans its three cells without the gaps between them (step 4's left edge carries a bar line).
+        { "playhead inside",                 0, 2, 3,  0xffff6b00, true,  { 2.3f, 3.0f, 3.9f, 4.5f, 4.7f } },
+        { "one step, under the playhead",    1, 3, 1,  0xff00ccff, true,  { 3.2f, 3.8f } },
+        { "ends on the playhead's step",     2, 0, 4,  0xffff2090, true,  { 0.5f, 1.5f, 3.2f } },
+        { "starts on the playhead's step",   3, 3, 5,  0xff00ff88, true,  { 3.2f, 5.5f, 7.5f } },
+        { "ends right before the playhead",  1, 0, 3,  0xff00ccff, false, { 0.5f, 2.5f } },
+        { "starts right after the playhead", 4, 4, 1,  0xffffff00, false, { 4.5f } },
+        // Clipped at the right edge of the 16th step.
+        { "runs past the last step",         4, 10, 15, 0xffffff00, false, { 10.5f, 13.0f, 15.8f } },
+    };
+
+    for (const auto& c : cases)
+        processor->glitchPattern.set (c.row, c.step, c.length);
     processor->currentStep = 3;
     const auto image = pixeltest::snapshot (*grid);
 
-    const auto bodyAt = [&] (int r, float stepPos) {
-        return image.getPixelAt ((int) (90.0f + stepPos * cw), (int) (22.0f + ((float) r + 0.5f) * rh));
-    };
-    const auto expected = [] (int r, bool lit) {
-        const auto c = GlitchGrid::rowColour (r);
-        return stack ({ panel, c.withAlpha ((juce::uint8) 0x1f).getARGB(),
-                        c.withAlpha ((juce::uint8) (lit ? 0xd9 : 0x8c)).getARGB(), lit ? 0x33ffffffu : 0x14ffffffu });
-    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const auto colour = juce::Colour (c.colour);
+        const auto expected = stack ({ panel, colour.withAlpha ((juce::uint8) 0x1f).getARGB(),
+                                       colour.withAlpha ((juce::uint8) (c.lit ? 0xd9 : 0x8c)).getARGB(),
+                                       c.lit ? 0x33ffffffu : 0x14ffffffu });
 
-    // The block spans its three cells without the gaps between them (step 4's left edge carries a bar line).
-    for (float p : { 2.3f, 3.0f, 3.9f, 4.5f, 4.7f })
-        EXPECT_TRUE (colourNear (bodyAt (0, p), expected (0, true), 3)) << p;
-
-    // Clipped at the right edge of the 16th step, and not lit although it covers step 3 nowhere.
-    for (float p : { 10.5f, 13.0f, 15.8f })
-        EXPECT_TRUE (colourNear (bodyAt (4, p), expected (4, false), 3)) << p;
+        for (float p : c.at)
+            EXPECT_TRUE (colourNear (image.getPixelAt ((int) (90.0f + p * cw), (int) (22.0f + ((float) c.row + 0.5f) * rh)),
+                                     expected, 3)) << p;
+    }
 }
 
 TEST_F (GlitchGridTest, SoundingRowsLightTheirLabels)

@@ -83,7 +83,9 @@ TEST_F (WaveformDisplayTest, TraceHeightFollowsTheSampleValues)
         display->timerCallback();
         const auto image = pixeltest::snapshot (*display);
 
-        for (int x : { 40, 150, 250 })
+        // Columns 6 and 287 are the first and last of the inner area: slot 0 lies on its left
+        // edge and slot 255 on its right one.
+        for (int x : { 6, 40, 150, 250, 287 })
         {
             const auto y = traceRowAt (image, x);
             EXPECT_GE (y, c.lowestRow) << c.value << " at x " << x;
@@ -104,6 +106,10 @@ TEST_F (WaveformDisplayTest, SlotsAreDrawnLeftToRightAndOnlyAfterATick)
     image = pixeltest::snapshot (*display);
     EXPECT_EQ (traceRowAt (image, 50), 35);    // 60 - 24.3
     EXPECT_EQ (traceRowAt (image, 250), 84);   // 60 + 24.3
+
+    // The trace starts and ends with the inner area: nothing of it left of x 6 or right of x 288.
+    EXPECT_TRUE (colourNear (image.getPixelAt (5, 35), stack ({ panel }), 2));
+    EXPECT_TRUE (colourNear (image.getPixelAt (288, 84), stack ({ panel }), 2));
 }
 
 TEST_F (WaveformDisplayTest, PaintsPanelGridAndCaption)

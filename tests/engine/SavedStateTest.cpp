@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <set>
@@ -537,4 +538,113 @@ TEST_F (SavedStateParameters, OnlyCheckedParamChildrenSetParametersAndEachIsSave
         EXPECT_EQ (save (reloaded), first);
         EXPECT_EQ (reloaded.glitchPattern.get (0, 0), c.children.find ("GlitchGrid") != std::string::npos ? 4 : 0);
     }
+}
+
+//==============================================================================
+namespace
+{
+    std::string repeated (const std::string& piece, int times)
+    {
+        std::string s;
+        s.reserve (piece.size() * (size_t) times);
+        for (int i = 0; i < times; ++i)
+            s += piece;
+        return s;
+    }
+
+    std::string attributes (const std::string& prefix, int count)
+    {
+        std::string s;
+        for (int i = 0; i < count; ++i)
+            s += prefix + std::to_string (i) + "=\"1\" ";
+        return s;
+    }
+
+    // A valid state that sets drive to 66 and CRUSH's first cell to 7, with something added.
+    std::string stateWith (const std::string& rootAttributes, const std::string& gridAttributes, const std::string& extraChildren = {})
+    {
+        return std::string (xmlDeclaration) + " <Parameters " + rootAttributes + "><PARAM id=\"drive\" value=\"66.0\"/>"
+             + extraChildren + "<GlitchGrid " + gridAttributes + "row2=\"7\"/></Parameters>";
+    }
+
+    struct LimitCase
+    {
+        const char* name;
+        std::string text;
+        bool loads;
+    };
+
+    std::string limitCaseName (const testing::TestParamInfo<LimitCase>& info)
+    {
+        std::string name;
+        for (const char c : std::string (info.param.name))
+            name += std::isalnum ((unsigned char) c) ? c : '_';
+        return name;
+    }
+
+    class StateLimits : public testing::TestWithParam<LimitCase> {};
+}
+
+// Beyond what the plug-in could ever write, a state counts as one that does not parse: the
+// settings stay. Up to the limits it loads as any other.
+TEST_P (StateLimits, LoadsOrIsIgnoredWhole)
+{
+    const auto& c = GetParam();
+    BrellDistortionProcessor p;
+    const auto before = save (p);
+    load (p, wrap (c.text));
+
+    if (c.loads)
+    {
+        EXPECT_FLOAT_EQ (valueOf (p, "drive"), 66.0f);
+        EXPECT_EQ (p.glitchPattern.get (2, 0), 7);
+
+        // And what it saves loads again.
+        BrellDistortionProcessor again;
+        load (again, save (p));
+        EXPECT_EQ (save (again), save (p));
+    }
+    else
+    {
+        EXPECT_EQ (save (p), before);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P (SavedState, StateLimits, testing::Values (
+    LimitCase { "64 attributes on one element", stateWith ({}, attributes ("a", 63)), true },
+    LimitCase { "65 attributes on one element", stateWith ({}, attributes ("a", 64)), false },
+    LimitCase { "5000 attributes on one element", stateWith ({}, attributes ("a", 5000)), false },
+    LimitCase { "65 attributes on the root", stateWith (attributes ("a", 65), {}), false },
+    LimitCase { "text of 64 KiB", [] { auto base = stateWith ({}, "x=\"\" ");
+                                        return stateWith ({}, "x=\"" + std::string (64 * 1024 - base.size(), 'A') + "\" "); }(), true },
+    LimitCase { "text one byte over 64 KiB", [] { auto base = stateWith ({}, "x=\"\" ");
+                                                  return stateWith ({}, "x=\"" + std::string (64 * 1024 + 1 - base.size(), 'A') + "\" "); }(), false },
+    LimitCase { "10000 hex references in 64 KiB", stateWith ({}, "x=\"" + repeated ("&#x41;", 10000) + "\" "), true },
+    LimitCase { "30000 hex references", stateWith ({}, "x=\"" + repeated ("&#x41;", 30000) + "\" "), false },
+    LimitCase { "512 tag openings", stateWith ({}, {}, repeated ("<x/>", 512 - 5)), true },
+    LimitCase { "513 tag openings", stateWith ({}, {}, repeated ("<x/>", 513 - 5)), false }),
+    limitCaseName);
+
+TEST (SavedState, ASaveThatWouldOutgrowTheLimitKeepsTheSettings)
+{
+    // Quotes read as one character each but are written as "&quot;": loaded whole, the tree
+    // would be saved as a text the loader refuses.
+    const auto quotes = std::string (xmlDeclaration) + " <Parameters><Junk a='" + std::string (20000, '"')
+                      + "'/><PARAM id=\"drive\" value=\"66.0\"/><GlitchGrid row2=\"7\"/></Parameters>";
+    BrellDistortionProcessor p;
+    setReal (p, "mix", 30.0f);
+    load (p, wrap (quotes));
+    ASSERT_FLOAT_EQ (valueOf (p, "drive"), 66.0f);
+
+    const auto saved = save (p);
+    EXPECT_LE (saved.size(), 64u * 1024u + 9u);
+    EXPECT_EQ (xmlText (saved).find ("Junk"), std::string::npos);
+
+    BrellDistortionProcessor fresh;
+    load (fresh, saved);
+    for (const auto* id : parameterIds)
+        EXPECT_FLOAT_EQ (valueOf (fresh, id), valueOf (p, id)) << id;
+    for (int row = 0; row < GlitchPattern::numRows; ++row)
+        EXPECT_EQ (rowOf (fresh, row), rowOf (p, row)) << row;
+    EXPECT_EQ (save (fresh), saved);
 }

@@ -371,6 +371,7 @@ TEST (SignalChain, PrepareResetsItsListAndLeavesTheRest)
     proc.activeMask = 3;
     proc.meterLevels.outputLeft = 0.6f;
     proc.scopeBuffer.samples[10] = 0.125f;
+    p.access.scopeWriteIndex() = 99;    // four blocks of 256 would have left it at 0 anyway
     proc.glitchPattern.set (2, 4, 3);
     p.access.bpm() = 90.0;
     p.access.lastStep() = 7;

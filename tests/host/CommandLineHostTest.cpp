@@ -17,7 +17,7 @@ namespace
     const Command commands[] = {
         { "info", { "rate", "block" } },
         { "render", { "in", "out", "seconds", "rate", "block", "channels", "set", "tempo", "ppq", "load-state", "save-state" } },
-        { "editor", { "seconds", "screenshot", "cycles", "rate", "block", "set" } },
+        { "editor", { "seconds", "screenshot", "cycles", "rate", "block", "set", "tempo", "ppq", "load-state" } },
     };
 
     std::set<std::string> entriesIn (const juce::File& folder)
@@ -28,13 +28,113 @@ namespace
         return names;
     }
 
+    /** A WAV file's bytes, its header written by hand so that any format tag, bit count and
+        block size can be given; a sub-format makes it WAVE_FORMAT_EXTENSIBLE. */
+    juce::MemoryBlock makeWav (int tag, int channels, juce::uint32 rate, int bits, int blockAlign, const juce::MemoryBlock& data,
+                               int subFormat = -1)
+    {
+        juce::MemoryOutputStream format;
+        format.writeShort ((short) (subFormat >= 0 ? 0xfffe : tag));
+        format.writeShort ((short) channels);
+        format.writeInt ((int) rate);
+        format.writeInt ((int) (rate * (juce::uint32) blockAlign));
+        format.writeShort ((short) blockAlign);
+        format.writeShort ((short) bits);
+        if (subFormat >= 0)
+        {
+            format.writeShort (22);
+            format.writeShort ((short) bits);                    // valid bits
+            format.writeInt (channels == 2 ? 3 : 4);             // front left and right, or centre
+            format.writeShort ((short) subFormat);
+            const juce::uint8 guidTail[] = { 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xaa, 0, 0x38, 0x9b, 0x71 };
+            format.write (guidTail, sizeof (guidTail));
+        }
+
+        juce::MemoryOutputStream file;
+        file.write ("RIFF", 4);
+        file.writeInt ((int) (4 + 8 + format.getDataSize() + 8 + data.getSize()));
+        file.write ("WAVEfmt ", 8);
+        file.writeInt ((int) format.getDataSize());
+        file << format.getMemoryBlock();
+        file.write ("data", 4);
+        file.writeInt ((int) data.getSize());
+        file << data;
+        return file.getMemoryBlock();
+    }
+
+    /** An AIFC file of 8000 Hz mono with the given compression type. */
+    juce::MemoryBlock makeAifc (const char* compression, const juce::MemoryBlock& data)
+    {
+        juce::MemoryOutputStream file;
+        file.write ("FORM", 4);
+        file.writeIntBigEndian ((int) (4 + 8 + 24 + 8 + 8 + data.getSize()));
+        file.write ("AIFCCOMM", 8);
+        file.writeIntBigEndian (24);
+        file.writeShortBigEndian (1);
+        file.writeIntBigEndian ((int) data.getSize());
+        file.writeShortBigEndian (16);
+        const juce::uint8 rate8000[] = { 0x40, 0x0b, 0xfa, 0, 0, 0, 0, 0, 0, 0 };    // 80-bit extended
+        file.write (rate8000, sizeof (rate8000));
+        file.write (compression, 4);
+        file.writeShort (0);                                     // an empty name, padded
+        file.write ("SSND", 4);
+        file.writeIntBigEndian ((int) (8 + data.getSize()));
+        file.writeIntBigEndian (0);
+        file.writeIntBigEndian (0);
+        file << data;
+        return file.getMemoryBlock();
+    }
+
+    /** A FLAC file of the signal, written by JUCE's encoder at the given compression level. */
+    bool writeFlac (const juce::File& file, const juce::AudioBuffer<float>& signal, int bits, int level = 5)
+    {
+        file.deleteFile();
+        auto stream = file.createOutputStream();
+        if (stream == nullptr)
+            return false;
+        juce::FlacAudioFormat flac;
+        std::unique_ptr<juce::AudioFormatWriter> writer (flac.createWriterFor (stream.get(), 48000.0, (unsigned int) signal.getNumChannels(),
+                                                                               bits, {}, level));
+        if (writer == nullptr)
+            return false;
+        stream.release();
+        return writer->writeFromAudioSampleBuffer (signal, 0, signal.getNumSamples());
+    }
+
+    juce::AudioBuffer<float> readAudioFile (const juce::File& file, juce::int64 maximumLength = -1)
+    {
+        juce::AudioFormatManager formats;
+        formats.registerBasicFormats();
+        std::unique_ptr<juce::AudioFormatReader> reader (formats.createReaderFor (file.createInputStream()));
+        if (reader == nullptr)
+            return {};
+        const auto length = (int) (maximumLength >= 0 ? juce::jmin (maximumLength, reader->lengthInSamples) : reader->lengthInSamples);
+        juce::AudioBuffer<float> signal ((int) reader->numChannels, length);
+        reader->read (&signal, 0, length, 0, true, true);
+        return signal;
+    }
+
+    /** The report's lines that start so, in order. */
+    juce::StringArray linesStartingWith (const juce::String& output, const juce::String& start)
+    {
+        juce::StringArray lines;
+        for (const auto& line : juce::StringArray::fromLines (output))
+            if (line.startsWith (start))
+                lines.add (line);
+        return lines;
+    }
+
     class CommandLineHost : public ::testing::Test
     {
     protected:
         void SetUp() override
         {
-            folder = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("zandor-command-line", {}, false);
-            ASSERT_TRUE (folder.createDirectory());
+            // mkdtemp picks and makes the name in one step, so cases running side by side in
+            // other processes never share a folder.
+            auto pattern = juce::File::getSpecialLocation (juce::File::tempDirectory).getChildFile ("zandor-command-line-XXXXXX")
+                               .getFullPathName().toStdString();
+            ASSERT_NE (::mkdtemp (pattern.data()), nullptr) << pattern;
+            folder = juce::File (pattern);
         }
 
         void TearDown() override    { folder.deleteRecursively(); }
@@ -111,6 +211,8 @@ TEST_F (CommandLineHost, ValuesOutsideTheirRangeAreRefusedWithTheRange)
         { { "--set", "filterCutoff=99999" }, "zandor-host render: \"filterCutoff\" takes 20 to 20000, not \"99999\"" },
         { { "--set", "Filter Resonance=11" }, "zandor-host render: \"Filter Resonance\" takes 0.10 to 10.00, not \"11\"" },
         { { "--set", "glitchChaos=100.5" }, "zandor-host render: \"glitchChaos\" takes 0.0 to 100.0, not \"100.5\"" },
+        { { "--set", "drive=" }, "zandor-host render: --set \"drive=\" is missing its value" },
+        { { "--set", "mode= " }, "zandor-host render: --set \"mode= \" is missing its value" },
         { { "--set", "drive=1.5n" }, "zandor-host render: \"drive\": normalised value out of 0..1: \"1.5n\"" },
         { { "--set", "mix=-0.25n" }, "zandor-host render: \"mix\": normalised value out of 0..1: \"-0.25n\"" },
         { { "--set", "mix=1e400n" }, "zandor-host render: \"mix\": normalised value out of 0..1: \"1e400n\"" },
@@ -124,6 +226,9 @@ TEST_F (CommandLineHost, ValuesOutsideTheirRangeAreRefusedWithTheRange)
         { { "--tempo", "-5" }, "zandor-host render: --tempo wants a number from 1 to 999, not \"-5\"" },
         { { "--cycles", "1.5", "--seconds", "0" }, "zandor-host editor: --cycles wants a whole number from 0 to 10000, not \"1.5\"", "editor" },
         { { "--block", "64.5", "--seconds", "0" }, "zandor-host editor: --block wants a whole number from 1 to 65536, not \"64.5\"", "editor" },
+        { { "--tempo", "0", "--seconds", "0" }, "zandor-host editor: --tempo wants a number from 1 to 999, not \"0\"", "editor" },
+        { { "--ppq", "x", "--seconds", "0" }, "zandor-host editor: --ppq wants a number from -1e+06 to 1e+09, not \"x\"", "editor" },
+        { { "--load-state", "/nonexistent.state", "--seconds", "0" }, "zandor-host editor: cannot read state from /nonexistent.state", "editor" },
         { { "--block", "0.5" }, "zandor-host info: --block wants a whole number from 1 to 65536, not \"0.5\"", "info" },
         // The ends themselves and negative values in range are taken, the sign not read as an option.
         { { "--set", "output=-6" }, nullptr },
@@ -249,53 +354,82 @@ TEST_F (CommandLineHost, LoadStateSaysTheBytesWereHandedOverAndShowsWhatTookEffe
 
 TEST_F (CommandLineHost, ACutOffInputRendersWhatItHoldsAndSaysSo)
 {
+    enum class Format { wav, aiff, flac };
     struct Case
     {
         const char* name;
-        bool aiff;
+        Format format;
         int channels, bits;
         juce::int64 announced, held;
         int strayBytes;    // of a frame cut part way
     };
 
+    // JUCE's FLAC encoder at level 5 codes frames of 4096 samples, so a FLAC holds whole frames.
     const Case cases[] = {
-        { "16-bit stereo WAV", false, 2, 16, 96000, 4992, 0 },
-        { "24-bit mono WAV cut inside a frame", false, 1, 24, 48000, 1000, 2 },
-        { "32-bit float stereo WAV", false, 2, 32, 24000, 2400, 0 },
-        { "16-bit stereo AIFF", true, 2, 16, 96000, 4992, 3 },
-        { "a WAV that holds what it announces", false, 2, 16, 4800, 4800, 0 },
+        { "16-bit stereo WAV", Format::wav, 2, 16, 96000, 4992, 0 },
+        { "24-bit mono WAV cut inside a frame", Format::wav, 1, 24, 48000, 1000, 2 },
+        { "32-bit float stereo WAV", Format::wav, 2, 32, 24000, 2400, 0 },
+        { "16-bit stereo AIFF", Format::aiff, 2, 16, 96000, 4992, 3 },
+        { "a WAV that holds what it announces", Format::wav, 2, 16, 4800, 4800, 0 },
+        { "16-bit stereo FLAC cut inside a frame", Format::flac, 2, 16, 96000, 3 * 4096, 100 },
+        { "24-bit mono FLAC cut at the end of a frame", Format::flac, 1, 24, 48000, 5 * 4096, 0 },
+        { "16-bit stereo FLAC cut inside its first frame", Format::flac, 2, 16, 48000, 0, 200 },
+        { "16-bit stereo FLAC cut inside its last frame, which is short", Format::flac, 2, 16, 30000, 7 * 4096, 100 },
+        { "a FLAC that holds what it announces", Format::flac, 2, 16, 30000, 30000, 0 },
     };
 
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.name);
-        const auto input = folder.getChildFile (c.aiff ? "input.aiff" : "input.wav");
+        const auto input = folder.getChildFile (c.format == Format::aiff ? "input.aiff" : (c.format == Format::flac ? "input.flac" : "input.wav"));
         const auto output = folder.getChildFile ("out.wav");
+        const auto signal = makeSignal (c.channels, (int) c.announced, 48000.0);
+        const auto write = [&] (const juce::File& file, int length)
         {
+            const juce::AudioBuffer<float> part (const_cast<float* const*> (signal.getArrayOfReadPointers()), c.channels, length);
+            if (c.format == Format::flac)
+                return writeFlac (file, part, c.bits);
+
             std::unique_ptr<juce::AudioFormat> format;
-            if (c.aiff)
+            if (c.format == Format::aiff)
                 format = std::make_unique<juce::AiffAudioFormat>();
             else
                 format = std::make_unique<juce::WavAudioFormat>();
-            auto stream = input.createOutputStream();
-            ASSERT_NE (stream, nullptr);
+            auto stream = file.createOutputStream();
+            if (stream == nullptr)
+                return false;
             std::unique_ptr<juce::AudioFormatWriter> writer (format->createWriterFor (stream.get(), 48000.0, (unsigned int) c.channels,
                                                                                       c.bits, {}, 0));
-            ASSERT_NE (writer, nullptr);
+            if (writer == nullptr)
+                return false;
             stream.release();
-            const auto signal = makeSignal (c.channels, (int) c.announced, 48000.0);
-            ASSERT_TRUE (writer->writeFromAudioSampleBuffer (signal, 0, signal.getNumSamples()));
-        }
+            return writer->writeFromAudioSampleBuffer (part, 0, length);
+        };
+        ASSERT_TRUE (write (input, (int) c.announced));
+        const auto whole = readAudioFile (input);
 
-        // The sample data comes last: cutting the file's end cuts the data.
+        // The sample data comes last: cutting the file's end cuts the data. A FLAC of the held
+        // samples alone has the same header and frames as the first part of the whole one.
         juce::MemoryBlock bytes;
         ASSERT_TRUE (input.loadFileAsData (bytes));
-        const auto missing = (c.announced - c.held) * c.channels * (c.bits / 8) - c.strayBytes;
-        bytes.setSize (bytes.getSize() - (size_t) missing);
+        juce::int64 kept = 0;
+        if (c.format == Format::flac)
+        {
+            const auto part = folder.getChildFile ("part.flac");
+            ASSERT_TRUE (write (part, (int) c.held));
+            kept = part.getSize() + c.strayBytes;
+            ASSERT_TRUE (part.deleteFile());
+        }
+        else
+        {
+            kept = (juce::int64) bytes.getSize() - (c.announced - c.held) * c.channels * (c.bits / 8) + c.strayBytes;
+        }
+        bytes.setSize ((size_t) kept);
         ASSERT_TRUE (input.replaceWithData (bytes.getData(), bytes.getSize()));
 
+        // Dry, so that the output is the input as read: silence padded on would show.
         const auto result = runHostProgram ({ "render", bundleFile().getFullPathName(), "--in", input.getFullPathName(),
-                                              "--out", output.getFullPathName() });
+                                              "--out", output.getFullPathName(), "--set", "mix=0" });
         EXPECT_EQ (result.exitCode, 0) << result.output;
 
         const auto notice = "zandor-host render: " + input.getFullPathName() + " holds " + juce::String (c.held)
@@ -305,12 +439,165 @@ TEST_F (CommandLineHost, ACutOffInputRendersWhatItHoldsAndSaysSo)
         EXPECT_EQ (result.output.contains ("header announces"), c.held < c.announced) << result.output;
         EXPECT_TRUE (result.output.contains ("rendering: " + juce::String (c.held / 48000.0, 3) + " s")) << result.output;
 
-        juce::WavAudioFormat wav;
-        std::unique_ptr<juce::AudioFormatReader> reader (wav.createReaderFor (output.createInputStream().release(), true));
-        ASSERT_NE (reader, nullptr);
-        EXPECT_EQ (reader->lengthInSamples, c.held);
-        reader.reset();
+        const auto rendered = readAudioFile (output);
+        ASSERT_EQ (rendered.getNumSamples(), c.held);
+        const auto channels = juce::jmin (2, rendered.getNumChannels());
+        for (int channel = 0; channel < channels; ++channel)
+            for (int i = 0; i < rendered.getNumSamples(); ++i)
+                ASSERT_NEAR (rendered.getSample (channel, i), whole.getSample (juce::jmin (channel, c.channels - 1), i), 1.0e-5f)
+                    << "channel " << channel << ", sample " << i;
         EXPECT_TRUE (output.deleteFile());
+        EXPECT_TRUE (input.deleteFile());
+    }
+}
+
+TEST_F (CommandLineHost, AnInputIsReadByWhatItHoldsAndARefusedOneSaysWhy)
+{
+    // Stereo samples with their low four bits clear: as 16-bit words they are also 12-bit samples
+    // left-justified in 16-bit containers, so every readable case below holds the same values.
+    constexpr int frames = 9600;
+    const auto signal = makeSignal (2, frames, 48000.0);
+    juce::MemoryOutputStream words;
+    juce::AudioBuffer<float> exact (2, frames);
+    for (int i = 0; i < frames; ++i)
+    {
+        for (int channel = 0; channel < 2; ++channel)
+        {
+            const auto word = (int) std::lround (signal.getSample (channel, i) * 32767.0f) & ~15;
+            words.writeShort ((short) word);
+            exact.setSample (channel, i, (float) word / 32768.0f);
+        }
+    }
+    const auto pcm = words.getMemoryBlock();
+    const auto wav16 = makeWav (1, 2, 48000, 16, 4, pcm);
+    const juce::MemoryBlock someBytes (4800, true);
+
+    const auto flacFile = folder.getChildFile ("made.flac");
+    ASSERT_TRUE (writeFlac (flacFile, exact, 16));
+    juce::MemoryBlock flac;
+    ASSERT_TRUE (flacFile.loadFileAsData (flac));
+    ASSERT_TRUE (flacFile.deleteFile());
+
+    juce::MemoryOutputStream mp3;
+    mp3.write ("ID3\x03\x00\x00\x00\x00\x00\x00", 10);
+    mp3.write ("\xff\xfb\x90\x00", 4);
+    mp3 << someBytes;
+    juce::MemoryOutputStream opus;
+    opus.write ("OggS", 4);
+    opus.writeRepeatedByte (0, 24);
+    opus.write ("OpusHead", 8);
+    opus << someBytes;
+
+    // What the plain 16-bit WAV, named as such, reads as.
+    const auto reference = folder.getChildFile ("reference.wav");
+    ASSERT_TRUE (reference.replaceWithData (wav16.getData(), wav16.getSize()));
+    const auto referenceRun = runHostProgram ({ "render", bundleFile().getFullPathName(), "--in", reference.getFullPathName() });
+    ASSERT_EQ (referenceRun.exitCode, 0) << referenceRun.output;
+    const auto referenceLevels = linesStartingWith (referenceRun.output, "input channel");
+    ASSERT_EQ (referenceLevels.size(), 2) << referenceRun.output;
+    ASSERT_TRUE (reference.deleteFile());
+
+    const juce::String unsupported (", which is not supported (the host reads 8- to 32-bit integer PCM and 32-bit float WAV or AIFF, "
+                                    "FLAC and Ogg Vorbis)");
+    const auto muLaw = juce::String::fromUTF8 ("\xc2\xb5-law");
+    struct Case
+    {
+        const char* name;
+        const char* fileName;
+        juce::MemoryBlock bytes;
+        bool throughPipe;
+        juce::String message;    // with {in} for the input's name; empty for an input that renders
+    };
+
+    const Case cases[] = {
+        { "a WAV named .txt", "take.txt", wav16, false, {} },
+        { "a WAV named .wave", "take.wave", wav16, false, {} },
+        { "a WAV without an extension", "take", wav16, false, {} },
+        { "a FLAC named .wav", "take.wav", flac, false, {} },
+        { "a WAV through a pipe", "piped.wav", wav16, true, {} },
+        { "a FLAC through a pipe", "piped.flac", flac, true, {} },
+        { "12-bit PCM in 16-bit containers", "twelve.wav", makeWav (1, 2, 48000, 12, 4, pcm), false, {} },
+        { "12-bit extensible PCM whose container says 12", "twelve-ext.wav", makeWav (1, 2, 48000, 12, 4, pcm, 1), false, {} },
+        { "12-bit extensible PCM in 16-bit containers", "sixteen-ext.wav", makeWav (1, 2, 48000, 16, 4, pcm, 1), false, {} },
+        { "the lowest rate", "low.wav", makeWav (1, 2, 8000, 16, 4, pcm), false, {} },
+        { "the highest rate", "high.wav", makeWav (1, 2, 384000, 16, 4, pcm), false, {} },
+        { "a WAV of 1 Hz", "one.wav", makeWav (1, 2, 1, 16, 4, pcm), false,
+          "the sample rate of {in}, 1 Hz, is outside what --rate takes: a number from 8000 to 384000" },
+        { "a WAV of 0 Hz", "zero.wav", makeWav (1, 2, 0, 16, 4, pcm), false,
+          "the sample rate of {in}, 0 Hz, is outside what --rate takes: a number from 8000 to 384000" },
+        { "a WAV of 4000 Hz", "low.wav", makeWav (1, 2, 4000, 16, 4, pcm), false,
+          "the sample rate of {in}, 4000 Hz, is outside what --rate takes: a number from 8000 to 384000" },
+        { "a WAV of 768000 Hz through a pipe", "high.wav", makeWav (1, 2, 768000, 16, 4, pcm), true,
+          "the sample rate of {in}, 768000 Hz, is outside what --rate takes: a number from 8000 to 384000" },
+        { "12-bit PCM packed in 3 bytes a frame", "packed.wav", makeWav (1, 2, 48000, 12, 3, someBytes), false,
+          "cannot read audio from {in}: its samples are 12 bits each, packed in frames of 3 bytes for 2 channel(s)" + unsupported },
+        { "mu-law", "mulaw.wav", makeWav (7, 1, 8000, 8, 1, someBytes), false,
+          "cannot read audio from {in}: it is a WAV file in " + muLaw + " (format tag 7)" + unsupported },
+        { "mu-law through a pipe", "mulaw.wav", makeWav (7, 1, 8000, 8, 1, someBytes), true,
+          "cannot read audio from {in}: it is a WAV file in " + muLaw + " (format tag 7)" + unsupported },
+        { "A-law", "alaw.wav", makeWav (6, 1, 8000, 8, 1, someBytes), false,
+          "cannot read audio from {in}: it is a WAV file in A-law (format tag 6)" + unsupported },
+        { "IMA ADPCM", "ima.wav", makeWav (0x11, 1, 8000, 4, 256, someBytes), false,
+          "cannot read audio from {in}: it is a WAV file in IMA ADPCM (format tag 0x11)" + unsupported },
+        { "64-bit float", "double.wav", makeWav (3, 1, 48000, 64, 8, someBytes), false,
+          "cannot read audio from {in}: it is a WAV file in 64-bit float (format tag 3)" + unsupported },
+        { "64-bit float, extensible", "double-ext.wav", makeWav (0, 1, 48000, 64, 8, someBytes, 3), false,
+          "cannot read audio from {in}: it is a WAV file in 64-bit float (WAVE_FORMAT_EXTENSIBLE, sub-format 3)" + unsupported },
+        { "AIFC mu-law", "mulaw.aifc", makeAifc ("ulaw", someBytes), false,
+          "cannot read audio from {in}: it is an AIFC file in " + muLaw + " (compression type \"ulaw\")" + unsupported },
+        { "MP3", "song.mp3", mp3.getMemoryBlock(), false, "cannot read audio from {in}: it is an MP3 file (MPEG audio)" + unsupported },
+        { "MP3 named .wav through a pipe", "song.wav", mp3.getMemoryBlock(), true,
+          "cannot read audio from {in}: it is an MP3 file (MPEG audio)" + unsupported },
+        { "Ogg Opus", "voice.ogg", opus.getMemoryBlock(), false, "cannot read audio from {in}: it is an Ogg file of Opus" + unsupported },
+        { "text", "notes.wav", juce::MemoryBlock ("not audio at all, only words", 28), false,
+          "cannot read audio from {in}: it is not a WAV, AIFF, FLAC or Ogg Vorbis file, the formats the host reads" },
+        { "an empty file", "empty.wav", {}, false, "cannot read audio from {in}: it is empty" },
+        { "nothing through a pipe", "empty.wav", {}, true, "cannot read audio from {in}: it is empty" },
+    };
+
+    // Standard input is held in a temporary file in TMPDIR while it is read, and never left there.
+    const auto spool = folder.getChildFile ("spool");
+    ASSERT_TRUE (spool.createDirectory());
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const auto input = folder.getChildFile (c.fileName);
+        const auto output = folder.getChildFile ("out.wav");
+        // (replaceWithData would delete the file for no bytes.)
+        ASSERT_TRUE (c.bytes.isEmpty() ? input.create().wasOk() : input.replaceWithData (c.bytes.getData(), c.bytes.getSize()));
+
+        const juce::StringArray options { "render", bundleFile().getFullPathName(), "--in", c.throughPipe ? "-" : input.getFullPathName(),
+                                          "--out", output.getFullPathName() };
+        ProgramResult result;
+        if (c.throughPipe)
+        {
+            juce::StringArray command { "/bin/sh", "-c", "export TMPDIR=\"$1\"; cat \"$2\" | \"$3\" \"$4\" \"$5\" \"$6\" \"$7\" \"$8\" \"$9\"",
+                                        "sh", spool.getFullPathName(), input.getFullPathName(), hostProgram().getFullPathName() };
+            command.addArray (options);
+            result = runProgram (command);
+        }
+        else
+        {
+            result = runHostProgram (options);
+        }
+
+        if (c.message.isEmpty())
+        {
+            EXPECT_EQ (result.exitCode, 0) << result.output;
+            EXPECT_EQ (linesStartingWith (result.output, "input channel"), referenceLevels) << result.output;
+            EXPECT_FALSE (result.output.contains ("header announces")) << result.output;
+            EXPECT_EQ (readAudioFile (output).getNumSamples(), frames);
+        }
+        else
+        {
+            const auto name = c.throughPipe ? juce::String ("standard input") : input.getFullPathName();
+            EXPECT_EQ (result.exitCode, 1) << result.output;
+            EXPECT_EQ (result.output.trim(), "zandor-host render: " + c.message.replace ("{in}", name));
+            EXPECT_FALSE (output.exists());
+        }
+        EXPECT_TRUE (spool.findChildFiles (juce::File::findFilesAndDirectories, false, "*", juce::File::FollowSymlinks::no).isEmpty());
+        output.deleteFile();
         EXPECT_TRUE (input.deleteFile());
     }
 }

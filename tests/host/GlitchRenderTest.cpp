@@ -253,4 +253,98 @@ TEST (GlitchRenderSlow, StutterRepeatsItsStretchForLongerThanTheRing)
     EXPECT_GE (found, 100);
     EXPECT_LT (found, 3071); // the longest window chaos 100 allows at this rate
 }
+// The main job's render, as scripts/demo.sh makes it: its project file wrapped into state bytes,
+// handed to the real zandor-host, and compared with the same render with the glitch switch off.
+TEST (GlitchRenderDemo, EveryRowOfTheDemoProjectIsHeardOnItsOwnAndNothingClips)
+{
+    const auto project = sourceFile ("scripts/demo-state.xml");
+    const auto folder = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("zandor-demo", {}, false);
+    ASSERT_TRUE (folder.createDirectory());
+    const auto state = folder.getChildFile ("demo.state");
+    const auto wrapped = runProgram ({ "bash", sourceFile ("scripts/state-from-xml.sh").getFullPathName(),
+                                       project.getFullPathName(), state.getFullPathName() });
+    ASSERT_EQ (wrapped.exitCode, 0) << wrapped.output;
+
+    // Each row's blocks, as the project's pattern holds them: (first step, length).
+    const auto xml = juce::XmlDocument::parse (project);
+    ASSERT_NE (xml, nullptr);
+    const auto* grid = xml->getChildByName ("GlitchGrid");
+    ASSERT_NE (grid, nullptr);
+    std::vector<std::pair<int, int>> blocks[5];
+    std::set<int> covered;
+    for (int row = 0; row < 5; ++row)
+    {
+        const auto text = grid->getStringAttribute ("row" + juce::String (row));
+        ASSERT_EQ (text.length(), 16) << row;
+        for (int step = 0; step < 16; ++step)
+            if (const auto length = juce::String::charToString (text[step]).getHexValue32(); length > 0)
+            {
+                blocks[row].push_back ({ step, length });
+                for (int s = step; s < juce::jmin (16, step + length); ++s)
+                    EXPECT_TRUE (covered.insert (s).second) << "row " << row << " shares step " << s << " with another row";
+            }
+        EXPECT_FALSE (blocks[row].empty()) << "row " << row << " has no block";
+    }
+
+    // Two bars at 120 bpm and 48 kHz in blocks of 512, the transport playing from the song's start.
+    auto renderWith = [&] (const char* name, juce::StringArray extra)
+    {
+        const auto out = folder.getChildFile (name);
+        juce::StringArray arguments { "render", bundleFile().getFullPathName(), "--seconds", "4", "--tempo", "120", "--playing",
+                                      "--load-state", state.getFullPathName(), "--out", out.getFullPathName(), "--quiet" };
+        arguments.addArray (extra);
+        const auto result = runHostProgram (arguments);
+        EXPECT_EQ (result.exitCode, 0) << result.output;
+        EXPECT_TRUE (result.output.contains ("(the state it reports back has changed)")) << result.output;
+
+        juce::AudioBuffer<float> audio;
+        juce::WavAudioFormat wav;
+        std::unique_ptr<juce::AudioFormatReader> reader (wav.createReaderFor (out.createInputStream().release(), true));
+        if (reader != nullptr)
+        {
+            audio.setSize ((int) reader->numChannels, (int) reader->lengthInSamples);
+            reader->read (&audio, 0, audio.getNumSamples(), 0, true, true);
+        }
+        return audio;
+    };
+    const auto output = renderWith ("on.wav", {});
+    const auto reference = renderWith ("off.wav", { "--set", "glitchOn=0" });
+    folder.deleteRecursively();
+    ASSERT_EQ (output.getNumChannels(), 2);
+    ASSERT_EQ (output.getNumSamples(), 2 * renderLength);
+    ASSERT_EQ (reference.getNumSamples(), output.getNumSamples());
+
+    std::vector<bool> inBlock ((size_t) output.getNumSamples(), false);
+    for (int row = 0; row < 5; ++row)
+        for (const auto& [step, length] : blocks[row])
+            for (int bar = 0; bar < 2; ++bar)
+            {
+                const Region region { stepStart (16 * bar + step), stepStart (16 * bar + juce::jmin (16, step + length)) };
+                float difference = 0.0f;
+                for (int ch = 0; ch < 2; ++ch)
+                    for (int i = region.begin; i < region.end; ++i)
+                    {
+                        difference = juce::jmax (difference, std::abs (output.getSample (ch, i) - reference.getSample (ch, i)));
+                        inBlock[(size_t) i] = true;
+                    }
+
+                // Even the finest CRUSH that chaos 70 draws moves samples by more than this.
+                EXPECT_GT (difference, 0.02f) << "row " << row << ", step " << step << ", bar " << bar;
+            }
+
+    for (int ch = 0; ch < 2; ++ch)
+        for (int i = 0; i < output.getNumSamples(); ++i)
+        {
+            if (! inBlock[(size_t) i])
+            {
+                ASSERT_EQ (output.getSample (ch, i), reference.getSample (ch, i)) << "channel " << ch << " sample " << i;
+            }
+        }
+
+    // CRUSH rounds to at least two levels per unit, which lifts a peak of 0.75 at most to 1, so
+    // the chain's own peak has to stay at 0.75 or below whatever depth it draws.
+    EXPECT_LE (reference.getMagnitude (0, reference.getNumSamples()), 0.75f);
+    EXPECT_LE (output.getMagnitude (0, output.getNumSamples()), 1.0f);
+}
+
 } // namespace

@@ -25,6 +25,7 @@ namespace hosttest
 {
     inline juce::File bundleFile()    { return juce::File (ZANDOR_VST3_BUNDLE_PATH); }
     inline juce::File hostProgram()   { return juce::File (ZANDOR_HOST_EXE_PATH); }
+    inline juce::File sourceFile (const char* path)   { return juce::File (ZANDOR_SOURCE_DIR).getChildFile (path); }
 
     /** Loads the built bundle; records a test failure and returns nullptr when it cannot. */
     inline std::unique_ptr<PluginHost> loadPlugin (double sampleRate = 48000.0, int blockSize = 512)
@@ -144,6 +145,26 @@ namespace hosttest
         return result;
     }
 
+    /** zandor-host and these arguments as posix_spawn takes them. */
+    struct HostArgumentVector
+    {
+        explicit HostArgumentVector (const juce::StringArray& arguments)
+        {
+            words.push_back (hostProgram().getFullPathName().toStdString());
+            for (const auto& argument : arguments)
+                words.push_back (argument.toStdString());
+            for (auto& word : words)
+                argv.push_back (word.data());
+            argv.push_back (nullptr);
+        }
+
+        HostArgumentVector (const HostArgumentVector&) = delete;
+        HostArgumentVector& operator= (const HostArgumentVector&) = delete;
+
+        std::vector<std::string> words;
+        std::vector<char*> argv;    // points into words
+    };
+
     struct SeparateStreamsResult
     {
         int exitCode = -1;
@@ -169,13 +190,8 @@ namespace hosttest
             return result;
         }
 
-        std::vector<std::string> words { hostProgram().getFullPathName().toStdString() };
-        for (const auto& argument : arguments)
-            words.push_back (argument.toStdString());
-        std::vector<char*> argv;
-        for (auto& word : words)
-            argv.push_back (word.data());
-        argv.push_back (nullptr);
+        HostArgumentVector command (arguments);
+        auto& argv = command.argv;
 
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init (&actions);
@@ -220,6 +236,35 @@ namespace hosttest
         ::close (error[0]);
         result.standardError = errorBytes.toString();
         return result;
+    }
+
+    /** Starts zandor-host with these arguments, its stdout and stderr on /dev/null, and SIGINT,
+        SIGTERM and SIGHUP at their default actions (a background shell leaves SIGINT ignored).
+        Returns its process id for waitpid or wait4, or -1. */
+    inline pid_t startHostProgram (const juce::StringArray& arguments)
+    {
+        HostArgumentVector command (arguments);
+        auto& argv = command.argv;
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init (&actions);
+        posix_spawn_file_actions_addopen (&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen (&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init (&attributes);
+        sigset_t defaults;
+        sigemptyset (&defaults);
+        for (const auto signalNumber : { SIGINT, SIGTERM, SIGHUP })
+            sigaddset (&defaults, signalNumber);
+        posix_spawnattr_setsigdefault (&attributes, &defaults);
+        posix_spawnattr_setflags (&attributes, POSIX_SPAWN_SETSIGDEF);
+
+        pid_t child = -1;
+        if (::posix_spawn (&child, argv[0], &actions, &attributes, argv.data(), environ) != 0)
+            child = -1;
+        posix_spawnattr_destroy (&attributes);
+        posix_spawn_file_actions_destroy (&actions);
+        return child;
     }
 
     /** Runs the zandor-host program with these arguments and collects stdout and stderr. */

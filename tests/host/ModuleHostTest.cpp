@@ -128,3 +128,63 @@ TEST (ModuleHost, AcceptsOnlyMatchingMonoOrStereoLayouts)
     ASSERT_TRUE (host->setLayout (stereo, stereo));
     EXPECT_EQ (host->getNumChannels(), 2);
 }
+
+TEST (ModuleHost, ADamagedOrMisnamedModuleIsRefusedWithExitCodeTwo)
+{
+    auto pattern = juce::File::getSpecialLocation (juce::File::tempDirectory).getChildFile ("zandor-module-XXXXXX").getFullPathName().toStdString();
+    ASSERT_NE (::mkdtemp (pattern.data()), nullptr) << pattern;
+    const juce::File folder (pattern);
+    const auto binaryName = bundleFile().getFileNameWithoutExtension() + ".so";
+
+    struct Case
+    {
+        const char* name;
+        juce::int64 truncateTo;     // -1: the file is kept whole
+        const char* renameTo;       // nullptr: the name is kept
+        juce::String message;       // with {so} for the module file's path and {bundle} for the bundle's
+    };
+
+    const auto originalSize = findModuleBinary (bundleFile()).getSize();
+    const auto cutShort = [&] (juce::int64 size)
+    {
+        return "the module file {so} is damaged: it is " + juce::String (size) + " bytes long, but its ELF headers describe "
+             + juce::String (originalSize) + " (cut short, as by an interrupted copy or download); build or install the bundle again";
+    };
+    const Case cases[] = {
+        { "cut to 1 KB", 1024, nullptr, cutShort (1024) },
+        { "cut to 2 MB", 2 << 20, nullptr, cutShort (2 << 20) },
+        { "cut inside its ELF header", 40, nullptr,
+          "the module file {so} is damaged: it is too short to hold an ELF header; build or install the bundle again" },
+        { "renamed", -1, "Other.so",
+          "the module binary in {bundle} is named \"Other.so\", but hosts look for it under the bundle's name: rename it to "
+          "\"Contents/x86_64-linux/" + binaryName + "\"" },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const auto bundle = folder.getChildFile (bundleFile().getFileName());
+        ASSERT_TRUE (bundleFile().copyDirectoryTo (bundle));
+        auto binary = bundle.getChildFile ("Contents/x86_64-linux").getChildFile (binaryName);
+        if (c.truncateTo >= 0)
+        {
+            ASSERT_EQ (::truncate (binary.getFullPathName().toRawUTF8(), (off_t) c.truncateTo), 0);
+        }
+        if (c.renameTo != nullptr)
+        {
+            const auto renamed = binary.getSiblingFile (c.renameTo);
+            ASSERT_TRUE (binary.moveFileTo (renamed));
+            binary = renamed;
+        }
+
+        for (const juce::String command : { "info", "render" })
+        {
+            const auto result = runHostProgram ({ command, bundle.getFullPathName() });
+            EXPECT_EQ (result.exitCode, 2) << command << ": " << result.output;
+            EXPECT_EQ (result.output.trim(), "zandor-host " + command + ": "
+                                                 + c.message.replace ("{so}", binary.getFullPathName()).replace ("{bundle}", bundle.getFullPathName()));
+        }
+        ASSERT_TRUE (bundle.deleteRecursively());
+    }
+    folder.deleteRecursively();
+}

@@ -288,23 +288,34 @@ TEST_F (OutputPaths, RenderWritesACharacterDeviceInPlace)
     EXPECT_EQ (entriesBelow (folder), (std::set<std::string> { "null", "state-link" }));
 }
 
-TEST_F (OutputPaths, FailedWritesNameThePathAndLeaveNothingBehind)
+TEST_F (OutputPaths, FailedWritesNameThePathAndLeaveEveryExistingFileAsItWas)
 {
     struct Case
     {
         const char* name;
         std::vector<Entry> before;
-        const char* option;
-        const char* path;
+        juce::StringArray options;    // "@" stands for the case folder
+        const char* path;             // the one that cannot be written
         const char* reason;
-        bool limitFileSize;    // a file size limit makes the write fail part way through
+        bool limitFileSize;           // a 512-byte file size limit makes a write fail part way through
     };
 
+    // Every output is complete before any is renamed or copied over its file, so a failure on
+    // the last leaves the first one's file as it was too. The state (592 bytes) fails the size
+    // limit where a WAV of 0 s (104 bytes) does not.
     const Case cases[] = {
-        { "--out in a missing folder", {}, "--out", "missing/out.wav", "/missing does not exist", false },
-        { "--save-state in a missing folder", {}, "--save-state", "missing/state.bin", "/missing does not exist", false },
-        { "--out naming a folder", { { Entry::folder, "dir.wav" } }, "--out", "dir.wav", "it is a folder", false },
-        { "--out failing part way", { { Entry::file, "old.wav" } }, "--out", "old.wav", std::strerror (EFBIG), true },
+        { "--out in a missing folder", {}, { "--out", "@/missing/out.wav" }, "@/missing/out.wav", "/missing does not exist", false },
+        { "--save-state in a missing folder", {}, { "--save-state", "@/missing/state.bin" }, "@/missing/state.bin",
+          "/missing does not exist", false },
+        { "--out naming a folder", { { Entry::folder, "dir.wav" } }, { "--out", "@/dir.wav" }, "@/dir.wav", "it is a folder", false },
+        { "--out failing part way", { { Entry::file, "old.wav" } }, { "--out", "@/old.wav" }, "@/old.wav", std::strerror (EFBIG), true },
+        { "the state failing on a full device after the WAV", { { Entry::file, "old.wav" } },
+          { "--out", "@/old.wav", "--save-state", "/dev/full" }, "/dev/full", std::strerror (ENOSPC), false },
+        { "the state failing part way after the WAV", { { Entry::file, "old.wav" }, { Entry::file, "old.bin" } },
+          { "--seconds", "0", "--out", "@/old.wav", "--save-state", "@/old.bin" }, "@/old.bin", std::strerror (EFBIG), true },
+        { "the state failing after a WAV for a file with a second hard link",
+          { { Entry::file, "shared.wav" }, { Entry::hardLink, "other.wav", "shared.wav" } },
+          { "--out", "@/shared.wav", "--save-state", "/dev/full" }, "/dev/full", std::strerror (ENOSPC), false },
     };
 
     int index = 0;
@@ -313,26 +324,81 @@ TEST_F (OutputPaths, FailedWritesNameThePathAndLeaveNothingBehind)
         SCOPED_TRACE (c.name);
         const auto caseFolder = makeCaseFolder (index++, c.before);
         const auto entriesBefore = entriesBelow (caseFolder);
-        const auto path = caseFolder.getChildFile (c.path).getFullPathName();
+        const auto path = juce::String (c.path).replace ("@", caseFolder.getFullPathName());
 
         juce::StringArray command;
         if (c.limitFileSize)
             command.addArray ({ "/bin/sh", "-c", "ulimit -f 1 && trap '' XFSZ && exec \"$0\" \"$@\"" });
         command.add (hostProgram().getFullPathName());
-        command.addArray ({ "render", bundleFile().getFullPathName(), "--seconds", "0.05", c.option, path });
+        command.addArray ({ "render", bundleFile().getFullPathName(), "--seconds", "0.05" });
+        for (const auto& option : c.options)
+            command.add (option.replace ("@", caseFolder.getFullPathName()));
         const auto result = runProgram (command);
 
         EXPECT_EQ (result.exitCode, 1) << result.output;
         EXPECT_TRUE (result.output.contains ("cannot write " + path + ": ")) << result.output;
         EXPECT_TRUE (result.output.contains (c.reason)) << result.output;
+        EXPECT_FALSE (result.output.contains ("written: ") || result.output.contains ("state saved: ")) << result.output;
         EXPECT_EQ (entriesBelow (caseFolder), entriesBefore) << "after:" << describe (entriesBelow (caseFolder));
+        expectEntriesKept (caseFolder, c.before);
         for (const auto& entry : c.before)
         {
-            if (entry.kind == Entry::file)
+            if (entry.kind != Entry::folder)
             {
                 EXPECT_EQ (caseFolder.getChildFile (entry.path).loadFileAsString(), juce::String (oldContents)) << entry.path;
             }
         }
+    }
+}
+
+namespace
+{
+    bool hasTemporary (const juce::File& folder)
+    {
+        for (const auto& name : entriesBelow (folder))
+            if (juce::String (name).endsWith (".tmp"))
+                return true;
+        return false;
+    }
+}
+
+TEST_F (OutputPaths, ASignalDuringARenderRemovesItsTemporaryAndEndsTheRunAsTheSignalWould)
+{
+    for (const auto signalNumber : { SIGINT, SIGTERM, SIGHUP })
+    {
+        SCOPED_TRACE (strsignal (signalNumber));
+        const std::vector<Entry> before { { Entry::file, "old.wav" }, { Entry::file, "old.bin" } };
+        const auto caseFolder = makeCaseFolder (signalNumber, before);
+        const auto entriesBefore = entriesBelow (caseFolder);
+
+        // An hour of audio: the WAV streams into its temporary for far longer than this takes.
+        const auto child = startHostProgram ({ "render", bundleFile().getFullPathName(), "--seconds", "3600", "--quiet",
+                                               "--out", caseFolder.getChildFile ("old.wav").getFullPathName(),
+                                               "--save-state", caseFolder.getChildFile ("old.bin").getFullPathName() });
+        ASSERT_GT (child, 0);
+        int status = 0;
+        bool exited = false;
+        const auto deadline = juce::Time::getMillisecondCounterHiRes() + 60000.0;
+        while (! hasTemporary (caseFolder) && ! exited && juce::Time::getMillisecondCounterHiRes() < deadline)
+        {
+            exited = ::waitpid (child, &status, WNOHANG) == child;
+            std::this_thread::sleep_for (std::chrono::milliseconds (5));
+        }
+        const bool streaming = hasTemporary (caseFolder);
+        EXPECT_TRUE (streaming) << "no temporary while rendering";
+        EXPECT_FALSE (exited);
+
+        if (! exited)
+        {
+            ::kill (child, streaming ? signalNumber : SIGKILL);
+            ASSERT_EQ (::waitpid (child, &status, 0), child);
+        }
+        EXPECT_TRUE (WIFSIGNALED (status) && WTERMSIG (status) == signalNumber)
+            << (WIFEXITED (status) ? "exit code " + std::to_string (WEXITSTATUS (status))
+                                   : std::string ("signal ") + strsignal (WTERMSIG (status)));
+        EXPECT_EQ (entriesBelow (caseFolder), entriesBefore) << "after:" << describe (entriesBelow (caseFolder));
+        for (const auto& entry : before)
+            EXPECT_EQ (caseFolder.getChildFile (entry.path).loadFileAsString(), juce::String (oldContents)) << entry.path;
     }
 }
 
@@ -454,6 +520,39 @@ TEST_F (OutputPaths, AnOutputOnStandardOutputIsAloneThereAndTheReportGoesToStder
     EXPECT_EQ (entriesBelow (folder), (std::set<std::string> { "state.bin", "stdout.fifo" }));
 }
 
+TEST_F (OutputPaths, ACharacterDeviceNamedTwiceTakesBothOutputs)
+{
+    struct Case
+    {
+        const char* name;
+        juce::StringArray options;
+        bool stdoutIsDevNull;    // otherwise a pipe, which then carries the report
+    };
+
+    // The usual way to throw all output away; a pipe or file named twice stays refused (above).
+    const Case cases[] = {
+        { "--out /dev/null --save-state /dev/null > /dev/null", { "--out", "/dev/null", "--save-state", "/dev/null" }, true },
+        { "--out /dev/stdout --save-state /dev/null > /dev/null", { "--out", "/dev/stdout", "--save-state", "/dev/null" }, true },
+        { "--out /dev/null --save-state /dev/null into a pipe", { "--out", "/dev/null", "--save-state", "/dev/null" }, false },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const auto readEnd = c.stdoutIsDevNull ? ::open ("/dev/null", O_RDONLY | O_CLOEXEC) : -1;
+        const auto writeEnd = c.stdoutIsDevNull ? ::open ("/dev/null", O_WRONLY | O_CLOEXEC) : -1;
+        juce::StringArray arguments { "render", bundleFile().getFullPathName(), "--seconds", "0.05" };
+        arguments.addArray (c.options);
+        const auto result = runHostProgramWithSeparateStreams (arguments, readEnd, writeEnd);
+
+        EXPECT_EQ (result.exitCode, 0) << result.standardError;
+        const auto report = c.stdoutIsDevNull ? result.standardError : result.standardOutput.toString();
+        for (const auto* line : { "output finite: yes", "written: /dev/", "state saved: " })
+            EXPECT_TRUE (report.contains (line)) << line << "\nnot in:\n" << report;
+    }
+    EXPECT_TRUE (entriesBelow (folder).empty());
+}
+
 TEST_F (OutputPaths, ARunThatCannotWriteOneOutputWritesNone)
 {
     struct Case
@@ -476,8 +575,28 @@ TEST_F (OutputPaths, ARunThatCannotWriteOneOutputWritesNone)
           { "render", bundle, "--out", "@/out.wav", "--save-state", "@/state.bin" }, "/gone does not exist" },
         { "both outputs on standard output", {}, { "render", bundle, "--out", "/dev/stdout", "--save-state", "/proc/self/fd/1" },
           "--out and --save-state both name standard output" },
+        { "both outputs naming one new file", {}, { "render", bundle, "--out", "@/same.x", "--save-state", "@/same.x" },
+          "--out and --save-state both name @/same.x, which can hold only one of them" },
+        { "both outputs naming one new file through folders spelt apart",
+          { { Entry::folder, "data" }, { Entry::link, "alias", "/data" } },
+          { "render", bundle, "--out", "@/data/same.x", "--save-state", "@/alias/same.x" },
+          "--out and --save-state both name @/alias/same.x, which can hold only one of them" },
+        { "both outputs naming one file, one through a link", { { Entry::file, "same.x" }, { Entry::link, "link.x", "same.x" } },
+          { "render", bundle, "--out", "@/link.x", "--save-state", "@/same.x" },
+          "--out and --save-state both name @/same.x, which can hold only one of them" },
+        { "both outputs naming one file by two hard links", { { Entry::file, "a.x" }, { Entry::hardLink, "b.x", "a.x" } },
+          { "render", bundle, "--out", "@/a.x", "--save-state", "@/b.x" },
+          "--out and --save-state both name @/b.x, which can hold only one of them" },
+        { "--out ending in a slash, no such folder", {}, { "render", bundle, "--out", "@/newname/" },
+          "cannot write @/newname/: a path ending in \"/\" names a folder, and there is none" },
+        { "--save-state ending in /., no such folder", {}, { "render", bundle, "--out", "@/out.wav", "--save-state", "@/newname/." },
+          "cannot write @/newname/.: a path ending in \"/.\" names a folder, and there is none" },
+        { "--out ending in a slash, a folder", { { Entry::folder, "folder" } }, { "render", bundle, "--out", "@/folder/" },
+          "cannot write @/folder: it is a folder" },
         { "the screenshot's folder is missing", {}, { "editor", bundle, "--seconds", "0", "--screenshot", "@/missing/shot.png" },
           "cannot write @/missing/shot.png: the folder @/missing does not exist" },
+        { "the screenshot ending in a slash", {}, { "editor", bundle, "--seconds", "0", "--screenshot", "@/shots/" },
+          "cannot write @/shots/: a path ending in \"/\" names a folder, and there is none" },
     };
 
     int index = 0;

@@ -107,6 +107,30 @@ TEST (ProgramHost, EditorOpensCyclesAndTakesAScreenshot)
     shot.deleteFile();
 }
 
+TEST (ProgramHost, EditorOpensWithASavedStateAndPlaysFromTheGivenPosition)
+{
+    SKIP_WITHOUT_DISPLAY();
+    const auto stateFile = juce::File::createTempFile (".state");
+    ASSERT_EQ (runHostProgram ({ "render", bundleFile().getFullPathName(), "--seconds", "0.1", "--set", "drive=70",
+                                 "--save-state", stateFile.getFullPathName() }).exitCode, 0);
+
+    const auto result = runHostProgram ({ "editor", bundleFile().getFullPathName(), "--seconds", "0.5",
+                                          "--load-state", stateFile.getFullPathName(), "--tempo", "90", "--ppq", "3.5" });
+    ASSERT_EQ (result.exitCode, 0) << result.output;
+
+    const auto handed = "state handed to the plug-in: " + juce::String (stateFile.getSize())
+                      + " bytes (the state it reports back has changed)";
+    for (const auto& expected : juce::StringArray { handed, "transport: 90 bpm, playing from ppq 3.5", "output finite: yes" })
+        EXPECT_TRUE (result.output.contains (expected)) << expected << "\nnot in:\n" << result.output;
+
+    // Without the options: the defaults, and no state handed over.
+    const auto plain = runHostProgram ({ "editor", bundleFile().getFullPathName(), "--seconds", "0" });
+    ASSERT_EQ (plain.exitCode, 0) << plain.output;
+    EXPECT_TRUE (plain.output.contains ("transport: 120 bpm, playing from ppq 0")) << plain.output;
+    EXPECT_FALSE (plain.output.contains ("state handed")) << plain.output;
+    stateFile.deleteFile();
+}
+
 TEST (ProgramHost, BadArgumentsAreRefusedWithAMessage)
 {
     struct Case { juce::StringArray arguments; int exitCode; const char* message; };
@@ -119,6 +143,10 @@ TEST (ProgramHost, BadArgumentsAreRefusedWithAMessage)
         { { "render", bundleFile().getFullPathName(), "--in", "/nonexistent.wav" }, 1, "cannot read" },
         { { "info", "/nonexistent/Nothing.vst3" }, 2, "no module binary" },
         { { "launch", bundleFile().getFullPathName() }, 1, "unknown command" },
+        // Named before the bundle is asked for, which a mistyped command or option would not have.
+        { { "frobnicate" }, 1, "zandor-host: unknown command \"frobnicate\" (see --help)" },
+        { { "-V" }, 1, "zandor-host: unknown option \"-V\" (see --help)" },
+        { { "--verbose", bundleFile().getFullPathName() }, 1, "zandor-host: unknown option \"--verbose\" (see --help)" },
     };
 
     for (const auto& c : cases)

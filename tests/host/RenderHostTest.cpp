@@ -1,5 +1,7 @@
 #include "HostTestSupport.h"
 
+#include <sys/resource.h>
+
 using namespace hosttest;
 
 namespace
@@ -178,4 +180,63 @@ TEST (RenderHost, GarbageComponentStateKeepsTheCurrentSettings)
 
     host->processBlock (block);
     EXPECT_TRUE (allFinite (block));
+}
+
+namespace
+{
+    /** The peak resident memory, in kilobytes, of a zandor-host run with these arguments; -1
+        when it did not exit with code 0. */
+    long peakMemoryOfRun (const juce::StringArray& arguments)
+    {
+        const auto child = startHostProgram (arguments);
+        if (child <= 0)
+            return -1;
+        int status = 0;
+        struct rusage usage {};
+        if (::wait4 (child, &status, 0, &usage) != child || ! WIFEXITED (status) || WEXITSTATUS (status) != 0)
+            return -1;
+        return usage.ru_maxrss;
+    }
+}
+
+TEST (RenderHost, MemoryStaysTheSameWhateverTheLength)
+{
+    // A memory bound, not a timing one: held whole, 110 s more of 48 kHz stereo would take
+    // some 160 MB more.
+    constexpr long allowedGrowthKb = 20 * 1024;
+    const auto folder = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("zandor-render-memory", {}, false);
+    ASSERT_TRUE (folder.createDirectory());
+    const auto bundle = bundleFile().getFullPathName();
+    const auto shortInput = folder.getChildFile ("short.wav").getFullPathName();
+    const auto longInput = folder.getChildFile ("long.wav").getFullPathName();
+    const auto output = folder.getChildFile ("out.wav").getFullPathName();
+    ASSERT_GT (peakMemoryOfRun ({ "render", bundle, "--seconds", "10", "--quiet", "--out", shortInput }), 0);
+    ASSERT_GT (peakMemoryOfRun ({ "render", bundle, "--seconds", "120", "--quiet", "--out", longInput }), 0);
+
+    struct Case
+    {
+        const char* name;
+        juce::StringArray shortRun, longRun;    // after "render BUNDLE --quiet"
+    };
+
+    const Case cases[] = {
+        { "a generated signal into a file", { "--seconds", "10", "--out", output }, { "--seconds", "120", "--out", output } },
+        { "a generated signal into a device", { "--seconds", "10", "--out", "/dev/null" }, { "--seconds", "120", "--out", "/dev/null" } },
+        { "a file into a file", { "--in", shortInput, "--out", output }, { "--in", longInput, "--out", output } },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        juce::StringArray shortRun { "render", bundle, "--quiet" }, longRun { "render", bundle, "--quiet" };
+        shortRun.addArray (c.shortRun);
+        longRun.addArray (c.longRun);
+        const auto shortPeak = peakMemoryOfRun (shortRun);
+        const auto longPeak = peakMemoryOfRun (longRun);
+        ASSERT_GT (shortPeak, 0) << shortRun.joinIntoString (" ");
+        ASSERT_GT (longPeak, 0) << longRun.joinIntoString (" ");
+        EXPECT_LE (longPeak, shortPeak + allowedGrowthKb) << "peak resident memory: " << shortPeak << " kB for 10 s, "
+                                                          << longPeak << " kB for 120 s";
+    }
+    folder.deleteRecursively();
 }

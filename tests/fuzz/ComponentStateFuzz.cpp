@@ -185,7 +185,9 @@ namespace
     {
         void open()
         {
-            handle = dlopen (ZANDOR_VST3_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+            // ZANDOR_FUZZ_MODULE runs the same fuzzer on another build of the module.
+            const char* path = std::getenv ("ZANDOR_FUZZ_MODULE");
+            handle = dlopen (path != nullptr ? path : ZANDOR_FUZZ_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
             if (handle == nullptr)
                 fail (std::string ("cannot open the module: ") + dlerror());
 
