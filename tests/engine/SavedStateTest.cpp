@@ -1,9 +1,9 @@
 #include "BrellDistortionProcessor.h"
+#include "LargeStateTexts.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <set>
@@ -543,22 +543,8 @@ TEST_F (SavedStateParameters, OnlyCheckedParamChildrenSetParametersAndEachIsSave
 //==============================================================================
 namespace
 {
-    std::string repeated (const std::string& piece, int times)
-    {
-        std::string s;
-        s.reserve (piece.size() * (size_t) times);
-        for (int i = 0; i < times; ++i)
-            s += piece;
-        return s;
-    }
-
-    std::string attributes (const std::string& prefix, int count)
-    {
-        std::string s;
-        for (int i = 0; i < count; ++i)
-            s += prefix + std::to_string (i) + "=\"1\" ";
-        return s;
-    }
+    using largestate::attributes;
+    using largestate::repeated;
 
     // A valid state that sets drive to 66 and CRUSH's first cell to 7, with something added.
     std::string stateWith (const std::string& rootAttributes, const std::string& gridAttributes, const std::string& extraChildren = {})
@@ -573,14 +559,6 @@ namespace
         std::string text;
         bool loads;
     };
-
-    std::string limitCaseName (const testing::TestParamInfo<LimitCase>& info)
-    {
-        std::string name;
-        for (const char c : std::string (info.param.name))
-            name += std::isalnum ((unsigned char) c) ? c : '_';
-        return name;
-    }
 
     class StateLimits : public testing::TestWithParam<LimitCase> {};
 }
@@ -623,7 +601,7 @@ INSTANTIATE_TEST_SUITE_P (SavedState, StateLimits, testing::Values (
     LimitCase { "30000 hex references", stateWith ({}, "x=\"" + repeated ("&#x41;", 30000) + "\" "), false },
     LimitCase { "512 tag openings", stateWith ({}, {}, repeated ("<x/>", 512 - 5)), true },
     LimitCase { "513 tag openings", stateWith ({}, {}, repeated ("<x/>", 513 - 5)), false }),
-    limitCaseName);
+    largestate::caseName<LimitCase>);
 
 TEST (SavedState, ASaveThatWouldOutgrowTheLimitKeepsTheSettings)
 {

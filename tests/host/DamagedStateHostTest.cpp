@@ -1,4 +1,5 @@
 #include "HostTestSupport.h"
+#include "LargeStateTexts.h"
 
 #include <cstring>
 
@@ -87,21 +88,9 @@ namespace
     Bytes withInGrid (const std::string& attributes)         { return withAttributesAfter ("GlitchGrid", attributes); }
     Bytes withRootAttributes (const std::string& attributes) { return withAttributesAfter ("Parameters", attributes); }
 
-    std::string repeated (const std::string& piece, int times)
-    {
-        std::string s;
-        for (int i = 0; i < times; ++i)
-            s += piece;
-        return s;
-    }
+    using largestate::repeated;
 
-    std::string manyAttributes (int number)
-    {
-        std::string s;
-        for (int i = 0; i < number; ++i)
-            s += "a" + std::to_string (i) + "=\"1\" ";
-        return s;
-    }
+    std::string manyAttributes (int number) { return largestate::attributes ("a", number); }
 
     struct DamagedState
     {
@@ -110,14 +99,6 @@ namespace
         const char* drive;    // as the plug-in then reports it
         const char* bypass;
     };
-
-    std::string damagedStateName (const testing::TestParamInfo<DamagedState>& info)
-    {
-        std::string name;
-        for (const char c : std::string (info.param.name))
-            name += std::isalnum ((unsigned char) c) ? c : '_';
-        return name;
-    }
 
     class DamagedStateHost : public testing::TestWithParam<DamagedState> {};
 }
@@ -167,4 +148,4 @@ INSTANTIATE_TEST_SUITE_P (DamagedStateHost, DamagedStateHost, testing::Values (
     DamagedState { "30000 attributes on the root", [] { return withRootAttributes (manyAttributes (30000)); }, "50.0", "Off" },
     DamagedState { "5000 attributes on one child within the text limit", [] { return withInGrid (manyAttributes (5000)); }, "50.0", "Off" },
     DamagedState { "10000 hex references within the limits", [] { return withInGrid ("junk=\"" + repeated ("&#x41;", 10000) + "\" "); }, "66.0", "Off" }),
-    damagedStateName);
+    largestate::caseName<DamagedState>);
